@@ -1,0 +1,60 @@
+// Standard output as the player writes it: line feeds become CR LF; a terminal gets each write
+// before it returns, with bytes that would complete a C1 control replaced; anything else gets
+// STREAM_BUFFER_BYTES-byte blocks and the rest at exit.
+#include "runtime/output.hpp"
+
+#include "runtime/console_backend.hpp"
+
+namespace glyphreeler {
+namespace {
+
+constexpr unsigned char LINE_FEED = 0x0A;
+constexpr unsigned char CARRIAGE_RETURN = 0x0D;
+constexpr unsigned char REPLACEMENT = '?';
+constexpr unsigned char UTF8_C1_LEAD = 0xC2;  // U+0080..U+009F are encoded as 0xC2 0x80..0x9F
+constexpr unsigned char C1_FIRST = 0x80;
+constexpr unsigned char C1_LAST = 0x9F;
+
+int put_byte(output_channel& channel, unsigned char byte) {
+  channel.block[channel.used++] = byte;
+  channel.previous = byte;
+  return channel.used == sizeof channel.block ? output_flush(channel) : 0;
+}
+
+}  // namespace
+
+unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset) {
+  if (byte < C1_FIRST || byte > C1_LAST) return byte;
+  // A UTF-8 terminal reads a lone 0x80..0x9F as a broken character, harmless; only after the
+  // lead byte 0xC2 does it become a control. An 8-bit terminal obeys the raw byte itself.
+  if (charset == terminal_charset::utf8 && previous != UTF8_C1_LEAD) return byte;
+  return REPLACEMENT;
+}
+
+int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count) {
+  if (channel.error != 0) return -1;
+  for (std::size_t i = 0; i < count; ++i) {
+    unsigned char byte = bytes[i];
+    if (byte == LINE_FEED) {
+      if (put_byte(channel, CARRIAGE_RETURN) != 0) return -1;
+    } else if (channel.disarm_controls) {
+      byte = disarmed_byte(channel.previous, byte, channel.charset);
+    }
+    if (put_byte(channel, byte) != 0) return -1;
+  }
+  return channel.unbuffered ? output_flush(channel) : 0;
+}
+
+int output_flush(output_channel& channel) {
+  if (channel.error != 0) return -1;
+  if (channel.used == 0) return 0;
+  const int error = backend_write_standard_output(channel.block, channel.used);
+  channel.used = 0;
+  if (error != 0) {
+    channel.error = error;
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace glyphreeler

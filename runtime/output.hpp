@@ -1,0 +1,34 @@
+// Standard output as the player writes it: LF becomes CR LF, a terminal gets every write at
+// once with its control codes disarmed, anything else gets 512-byte blocks.
+#pragma once
+
+#include <cstddef>
+
+#include "runtime/blocks.hpp"
+
+namespace glyphreeler {
+
+// What a terminal decodes its bytes as, which decides which bytes are control codes.
+enum class terminal_charset { utf8, eight_bit };
+
+struct output_channel {
+  bool unbuffered = false;         // a terminal: each write reaches it before returning
+  bool disarm_controls = false;    // replace bytes that would complete a C1 control with "?"
+  terminal_charset charset = terminal_charset::utf8;
+  unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
+  std::size_t used = 0;            // bytes held in `block`
+  unsigned char previous = 0;      // last byte passed on, for the control filter
+  int error = 0;                   // system error of the first failed write; 0 while all is well
+};
+
+// The byte to send to a terminal in place of `byte`, given the byte sent before it: "?" where
+// `byte` would complete a C1 control (U+0080..U+009F), the byte itself otherwise.
+unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset);
+
+// Translates and writes `count` bytes. Returns 0, or -1 once the channel has failed.
+int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count);
+
+// Writes out whatever is held. Returns 0, or -1 once the channel has failed.
+int output_flush(output_channel& channel);
+
+}  // namespace glyphreeler

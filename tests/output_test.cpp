@@ -1,0 +1,111 @@
+// Standard output translation and buffering, and the filter that keeps frame bytes from
+// driving a terminal.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "runtime/output.hpp"
+#include "tests/recorded_standard_output.hpp"
+
+namespace glyphreeler {
+namespace {
+
+using testing::recorded_standard_output;
+
+class OutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override { recorded_standard_output() = {}; }
+  static output_channel terminal(terminal_charset charset = terminal_charset::utf8) {
+    output_channel channel;
+    channel.unbuffered = channel.disarm_controls = true;
+    channel.charset = charset;
+    return channel;
+  }
+  static int write(output_channel& channel, const std::string& text) {
+    return output_write(channel, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  }
+  static std::string everything_written() {
+    std::string all;
+    for (const auto& piece : recorded_standard_output().writes) all += piece;
+    return all;
+  }
+};
+
+TEST_F(OutputTest, TerminalGetsEachWriteAtOnceWithCrLfLineEnds) {
+  output_channel channel = terminal();
+  write(channel, "a");
+  write(channel, "\n");
+  write(channel, "b\nc");
+  EXPECT_EQ(recorded_standard_output().writes, (std::vector<std::string>{"a", "\r\n", "b\r\nc"}));
+}
+
+TEST_F(OutputTest, LongTextReachesTerminalInPiecesOfAtMostOneBlock) {
+  output_channel channel = terminal();
+  const std::string lines(400, '\n');  // 800 bytes once translated
+  write(channel, lines);
+  for (const auto& piece : recorded_standard_output().writes) EXPECT_LE(piece.size(), 512u);
+  std::string expected;
+  for (int i = 0; i < 400; ++i) expected += "\r\n";
+  EXPECT_EQ(everything_written(), expected);
+}
+
+TEST_F(OutputTest, RedirectedOutputGoesInFullBlocksAndTheRestOnFlush) {
+  output_channel channel;  // not a terminal
+  std::string expected;
+  for (int i = 0; i < 700; ++i) {
+    const std::string piece = i % 100 == 99 ? "\n" : std::string(1, static_cast<char>(0x80 + i % 100));
+    write(channel, piece);
+    expected += piece == "\n" ? "\r\n" : piece;
+  }
+  ASSERT_EQ(recorded_standard_output().writes.size(), 1u);
+  EXPECT_EQ(recorded_standard_output().writes[0].size(), 512u);
+  EXPECT_EQ(output_flush(channel), 0);
+  EXPECT_EQ(everything_written(), expected);  // C1 bytes untouched: a file is data
+}
+
+TEST_F(OutputTest, BytesThatWouldCompleteAControlAreDisarmedOnlyOnATerminal) {
+  struct example {
+    terminal_charset charset;
+    unsigned char previous, byte, shown;
+  };
+  const example examples[] = {
+      {terminal_charset::utf8, 0xC2, 0x9B, '?'},   // CSI, encoded
+      {terminal_charset::utf8, 0xC2, 0x9D, '?'},   // OSC, encoded
+      {terminal_charset::utf8, 0xC2, 0x80, '?'},   {terminal_charset::utf8, 0xC2, 0x9F, '?'},
+      {terminal_charset::utf8, 0xC2, 0xA0, 0xA0},  // no-break space is text
+      {terminal_charset::utf8, 0xC3, 0x9B, 0x9B},  // part of "Û"
+      {terminal_charset::utf8, 'x', 0x9B, 0x9B},   // a stray byte a UTF-8 terminal shows as broken
+      {terminal_charset::utf8, 0xC2, 0x7F, 0x7F},
+      {terminal_charset::eight_bit, 'x', 0x9B, '?'}, {terminal_charset::eight_bit, 'x', 0x80, '?'},
+      {terminal_charset::eight_bit, 'x', 0x9F, '?'}, {terminal_charset::eight_bit, 'x', 0xA0, 0xA0},
+      {terminal_charset::eight_bit, 'x', 0xFF, 0xFF}, {terminal_charset::eight_bit, 'x', 0x7F, 0x7F},
+  };
+  for (const auto& e : examples) {
+    EXPECT_EQ(disarmed_byte(e.previous, e.byte, e.charset), e.shown)
+        << std::hex << int(e.previous) << " " << int(e.byte);
+  }
+}
+
+TEST_F(OutputTest, EncodedControlSplitAcrossWritesIsStillDisarmed) {
+  output_channel channel = terminal();
+  write(channel, "\xC2");
+  write(channel, "\x9B" "2J");
+  write(channel, "\xC3\xA9");  // "é" stays whole
+  EXPECT_EQ(everything_written(), "\xC2?2J\xC3\xA9");
+}
+
+TEST_F(OutputTest, FailedWriteIsRememberedAndNothingMoreIsWritten) {
+  recorded_standard_output().failing_write = 1;
+  recorded_standard_output().failure = ENOSPC;
+  output_channel channel = terminal();
+  EXPECT_EQ(write(channel, "first"), 0);
+  EXPECT_EQ(write(channel, "second"), -1);
+  EXPECT_EQ(write(channel, "third"), -1);
+  EXPECT_EQ(output_flush(channel), -1);
+  EXPECT_EQ(channel.error, ENOSPC);
+  EXPECT_EQ(recorded_standard_output().writes, (std::vector<std::string>{"first"}));
+}
+
+}  // namespace
+}  // namespace glyphreeler
