@@ -235,6 +235,36 @@ TEST(Terminal, CtrlCDuringPlaybackStopsAndRestoresTheTerminal) {
   EXPECT_EQ(mode_text(terminal_mode(session)), mode_text(session.initial_mode));
 }
 
+// Job control needs a shell. dash keeps no terminal mode of its own (bash would restore its
+// own when the job stops, hiding what the program did), so the mode seen while the program
+// is stopped is the one the program left.
+TEST(Terminal, CtrlZRestoresTheTerminalWhileStoppedAndFgResumesPlayback) {
+  const char* shell_path = "/bin/dash";
+  if (access(shell_path, X_OK) != 0) GTEST_SKIP() << "no " << shell_path;
+  temp_dir dir;
+  const std::string path = temp_file(dir, "three.frames", dots(3));
+  session_options options;
+  options.arguments = {"-i"};
+  pty_session shell;
+  ASSERT_TRUE(start_session(shell, shell_path, options));
+  // The harness keeps standard error apart; the shell's prompts and job reports belong on screen.
+  send_keys(shell, std::string("exec 2>/dev/tty; PS1='ready> '; ") + GLYPHREELER_BINARY + " " + path + "\n");
+  ASSERT_TRUE(wait_for_output(shell, DOT_LINE, SLACK));
+  send_keys(shell, "\x1a");
+  ASSERT_TRUE(wait_for_output(shell, "Stopped", SLACK));
+  EXPECT_EQ(mode_text(terminal_mode(shell)), mode_text(shell.initial_mode));
+
+  shell.transcript.clear();
+  send_keys(shell, "fg\n");
+  ASSERT_TRUE(wait_for_mode(shell, playback_mode, SLACK));
+  send_keys(shell, "#");  // typed while the frames go on: not echoed, and ends the final wait
+  ASSERT_TRUE(wait_for_output(shell, SHOWN_BANNER + "ready> ", playing(3)));
+  EXPECT_EQ(shell.transcript.find('#'), std::string::npos) << visible(shell.transcript);
+  EXPECT_EQ(mode_text(terminal_mode(shell)), mode_text(shell.initial_mode));
+  send_keys(shell, "exit\n");
+  EXPECT_EQ(status_text(wait_for_exit(shell, SLACK)), "exited 0");
+}
+
 TEST(Terminal, WithoutTerminalPlaysAndExitsWithoutKey) {
   temp_dir dir;
   // A partial second frame is not played.
