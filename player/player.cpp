@@ -12,17 +12,6 @@ namespace {
 constexpr char USAGE[] = "Usage: glyphreeler <input file>";
 constexpr char END_BANNER[] = "\nEND\n";
 
-// The path as shown in a message: control characters in a file name must not reach the
-// terminal through standard error.
-std::string printable(const char* path) {
-  std::string shown = path;
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '?';
-  }
-  return shown;
-}
-
 }  // namespace
 
 int glyph_of(int cell) { return cell > 32 ? cell : cell + 32; }
@@ -53,7 +42,7 @@ int play(int argument_count, char** arguments) {
   std::string reason;
   const auto stream = open_input(arguments[1], reason);
   if (!stream) {
-    report_failure("cannot open '" + printable(arguments[1]) + "'", reason);
+    report_failure("cannot open '" + std::string(arguments[1]) + "'", reason);
     return 1;
   }
   // Counted from the raw length, so a file whose data ends early still plays every frame; a

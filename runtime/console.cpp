@@ -20,8 +20,7 @@ int pending_key_code = -1;  // second half of an extended key; -1 when none is h
 void console_start() {
   backend_start();
   const standard_output_kind kind = backend_standard_output_kind();
-  standard_output.unbuffered = kind.terminal;
-  standard_output.disarm_controls = kind.terminal;
+  standard_output.to_terminal = kind.terminal;
   standard_output.charset = kind.charset;
 }
 
@@ -75,7 +74,16 @@ int wait_key() {
 }
 
 void report_failure(const std::string& what, const std::string& reason) {
-  backend_write_standard_error("glyphreeler: " + what + ": " + reason + "\n");
+  // The line may quote a file name, which must not drive the terminal any more than a frame.
+  std::string line = "glyphreeler: " + what + ": " + reason;
+  unsigned char previous = 0;
+  for (char& c : line) {
+    auto byte = static_cast<unsigned char>(c);
+    byte = byte < 0x20 || byte == 0x7F ? '?' : disarmed_byte(previous, byte, standard_output.charset);
+    previous = static_cast<unsigned char>(c);
+    c = static_cast<char>(byte);
+  }
+  backend_write_standard_error(line + "\n");
 }
 
 }  // namespace glyphreeler

@@ -2,14 +2,16 @@
 // standard input and output are; it is cleared and read for keys there. Its mode is saved at
 // start-up and restored from one place, reached from every way out: the normal end, the
 // signals that end the program, and Ctrl+Z (restored while stopped, re-applied on `fg`).
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <langinfo.h>
-#include <poll.h>
+#include <sys/select.h>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -44,7 +46,7 @@ termios modes[3];
 volatile std::sig_atomic_t wanted_mode = FOUND_MODE;  // the mode the program is in
 volatile std::sig_atomic_t mode_applied = 0;          // a mode of ours is on the terminal
 volatile std::sig_atomic_t have_found_mode = 0;       // modes[] hold the mode to restore
-bool utf8_terminal = true;
+bool locale_is_utf8 = true;
 unsigned char key_bytes[64];  // bytes of a key sequence read so far
 std::size_t key_byte_count = 0;
 
@@ -66,6 +68,7 @@ void take_found_mode() {
   key_wait = playback;
   key_wait.c_lflag &= ~static_cast<tcflag_t>(ISIG | IEXTEN);
   key_wait.c_iflag &= ~static_cast<tcflag_t>(IXON | INLCR | IGNCR | ISTRIP | BRKINT);
+  std::atomic_signal_fence(std::memory_order_release);  // modes[] complete before the flag
   have_found_mode = 1;
 }
 
@@ -80,8 +83,10 @@ int apply_wanted_mode() {
   if (!have_found_mode) take_found_mode();
   if (!have_found_mode) return -1;
   const int mode = wanted_mode;
+  // Marked first: a signal landing while the mode changes must still restore the found one.
+  if (mode != FOUND_MODE) mode_applied = 1;
   if (::tcsetattr(tty, TCSANOW, &modes[mode]) != 0) return -1;
-  mode_applied = mode != FOUND_MODE;
+  if (mode == FOUND_MODE) mode_applied = 0;
   return 0;
 }
 
@@ -127,14 +132,16 @@ void on_continue(int) {
   errno = saved_errno;
 }
 
+// A signal the caller chose to ignore (nohup, a shell's background job) stays ignored.
+void install_unless_ignored(int signal_number, void (*handler)(int)) {
+  struct sigaction current {};
+  ::sigaction(signal_number, nullptr, &current);
+  if (current.sa_handler != SIG_IGN) install(signal_number, handler);
+}
+
 void install_signal_handlers() {
-  for (const int signal_number : ENDING_SIGNALS) {
-    struct sigaction current {};
-    ::sigaction(signal_number, nullptr, &current);
-    // A signal the caller chose to ignore (nohup, a shell's background job) stays ignored.
-    if (current.sa_handler != SIG_IGN) install(signal_number, on_ending_signal);
-  }
-  install(SIGTSTP, on_stop_signal);
+  for (const int signal_number : ENDING_SIGNALS) install_unless_ignored(signal_number, on_ending_signal);
+  install_unless_ignored(SIGTSTP, on_stop_signal);
   install(SIGCONT, on_continue);
 }
 
@@ -150,12 +157,36 @@ bool locale_speaks_utf8() {
   return utf8;
 }
 
+// Keys come UTF-8 encoded when the locale says so, or when the terminal itself is set to
+// UTF-8 input (a UTF-8 terminal under LC_ALL=C still sends é as two bytes).
+bool keys_arrive_as_utf8() {
+#ifdef IUTF8
+  if ((modes[FOUND_MODE].c_iflag & IUTF8) != 0) return true;
+#endif
+  return locale_is_utf8;
+}
+
 // A closed standard descriptor must stay unusable: otherwise the terminal or the frame file
 // would be opened under its number and standard output would write into them. /dev/null
 // opened read-only takes the number, and writes to it still fail as they would have.
 void keep_standard_descriptors_taken() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) ::open("/dev/null", O_RDONLY);
+  }
+}
+
+// Waits until `fd` can be read (or written). Returns 1, 0 after `milliseconds` (-1: no limit),
+// -1 on failure. select() rather than poll(), which some systems do not support on terminals.
+int wait_ready(int fd, bool for_writing, int milliseconds) {
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    timeval limit{milliseconds / 1000, static_cast<suseconds_t>(milliseconds % 1000) * 1000};
+    const int result = ::select(fd + 1, for_writing ? nullptr : &set, for_writing ? &set : nullptr,
+                                nullptr, milliseconds < 0 ? nullptr : &limit);
+    if (result >= 0) return result;
+    if (errno != EINTR) return -1;
   }
 }
 
@@ -171,8 +202,7 @@ int write_all(int fd, const void* bytes, std::size_t count) {
     } else if (written == 0) {
       return EIO;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd ready{fd, POLLOUT, 0};
-      ::poll(&ready, 1, -1);
+      if (wait_ready(fd, true, -1) < 0) return errno;
     } else if (errno != EINTR) {
       return errno;
     }
@@ -180,17 +210,8 @@ int write_all(int fd, const void* bytes, std::size_t count) {
   return 0;
 }
 
-// Waits until the terminal has a byte to read. Returns 1, 0 after `milliseconds`, -1 on failure.
-int wait_readable(int milliseconds) {
-  pollfd ready{tty, POLLIN, 0};
-  for (;;) {
-    const int result = ::poll(&ready, 1, milliseconds);
-    if (result >= 0) return result;
-    if (errno != EINTR) return -1;
-  }
-}
-
-// Reads one byte, so that whatever follows the key stays queued for the next program.
+// Reads one byte at a time, so that what follows a key stays queued for the next program; only
+// where a sequence ends is unclear (ESC ESC x) is one byte more taken to tell.
 int read_key_byte(unsigned char& byte) {
   for (;;) {
     const ssize_t got = ::read(tty, &byte, 1);
@@ -203,7 +224,7 @@ int read_key_byte(unsigned char& byte) {
 
 void backend_start() {
   keep_standard_descriptors_taken();
-  utf8_terminal = locale_speaks_utf8();
+  locale_is_utf8 = locale_speaks_utf8();
   tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (tty < 0) return;  // no controlling terminal: nothing to clear, no key to wait for
   install_signal_handlers();
@@ -221,7 +242,7 @@ void backend_finish() {
 standard_output_kind backend_standard_output_kind() {
   standard_output_kind kind;
   kind.terminal = ::isatty(STDOUT_FILENO) == 1;
-  kind.charset = utf8_terminal ? terminal_charset::utf8 : terminal_charset::eight_bit;
+  kind.charset = locale_is_utf8 ? terminal_charset::utf8 : terminal_charset::eight_bit;
   return kind;
 }
 
@@ -258,8 +279,10 @@ int backend_next_key_press(key_event& press) {
   for (;;) {
     bool paused = false;
     if (key_byte_count > 0) {
-      const bool lone_escape = key_byte_count == 1 && key_bytes[0] == ESCAPE;
-      const int ready = wait_readable(lone_escape ? LONE_ESCAPE_WAIT_MS : SEQUENCE_REST_WAIT_MS);
+      const bool escapes_only =
+          std::count(key_bytes, key_bytes + key_byte_count, ESCAPE) == static_cast<std::ptrdiff_t>(key_byte_count);
+      const int ready =
+          wait_ready(tty, false, escapes_only ? LONE_ESCAPE_WAIT_MS : SEQUENCE_REST_WAIT_MS);
       if (ready < 0) return -1;
       paused = ready == 0;
     }
@@ -267,7 +290,7 @@ int backend_next_key_press(key_event& press) {
       if (read_key_byte(key_bytes[key_byte_count]) != 0) return -1;
       ++key_byte_count;
     }
-    decoded_key decoded = decode_key_bytes(key_bytes, key_byte_count, paused, utf8_terminal);
+    decoded_key decoded = decode_key_bytes(key_bytes, key_byte_count, paused, keys_arrive_as_utf8());
     if (decoded.status == decode_status::need_more) {
       if (key_byte_count < sizeof key_bytes) continue;
       decoded = {decode_status::ignored, key_byte_count, {}};  // no key is this long

@@ -16,7 +16,7 @@ namespace glyphreeler {
 inline constexpr int END_OF_DATA = -1;
 
 struct input_stream {
-  raw_file file;
+  raw_file file;                    // the frame file, open for reading
   std::array<unsigned char, STREAM_BUFFER_BYTES> buffer{};  // raw bytes, cut before any 0x1A
   int filled = 0;                   // raw bytes held in the buffer
   int next = 0;                     // index of the next raw byte to examine

@@ -107,11 +107,13 @@ std::size_t utf8_length(unsigned char lead) {
 }
 
 // One UTF-8 encoded character as one press. The character reaches the wait as its code point
-// when that fits a byte, as '?' otherwise; a byte that cannot be part of a character is dropped
-// alone, so that whatever follows it is still decoded.
+// when that fits a byte, as '?' otherwise. A byte that cannot start or continue a character
+// came from a terminal that is not UTF-8 after all: it is a key press of its own, so that the
+// key still ends the wait, and whatever follows it is decoded afresh.
 decoded_key decode_utf8(const unsigned char* bytes, std::size_t count, bool paused) {
+  const key_event lone_byte{0, 0, bytes[0]};
   const std::size_t length = utf8_length(bytes[0]);
-  if (length == 0) return ignored(1);
+  if (length == 0) return pressed(1, lone_byte);
   // The second byte's range is what rules out overlong forms, surrogates and U+110000 onwards.
   unsigned char low = 0x80;
   unsigned char high = 0xBF;
@@ -125,10 +127,10 @@ decoded_key decode_utf8(const unsigned char* bytes, std::size_t count, bool paus
   unsigned code_point = bytes[0] & (0x7Fu >> length);
   for (std::size_t i = 1; i < length; ++i) {
     if (i == count) {
-      return paused ? ignored(count) : need_more();
+      return paused ? pressed(count, lone_byte) : need_more();
     }
     if (bytes[i] < low || bytes[i] > high) {
-      return ignored(1);
+      return pressed(1, lone_byte);
     }
     code_point = (code_point << 6) | (bytes[i] & 0x3Fu);
     low = 0x80;

@@ -64,11 +64,11 @@ inline constexpr int NO_KEY_CODE = -1;
 inline constexpr int EXTENDED_KEY = 0x100;
 
 struct key_table_row {
-  int virtual_key;
-  int plain;
-  int shift;
-  int ctrl;
-  int alt;
+  int virtual_key;  // the key
+  int plain;        // its code with no modifier
+  int shift;        // with Shift
+  int ctrl;         // with Ctrl (either)
+  int alt;          // with Alt (either)
 };
 
 // KEY_TABLE_ROWS rows, then a row of NO_KEY_CODE in every column.
@@ -82,8 +82,8 @@ enum class key_outcome {
 };
 
 struct key_decision {
-  key_outcome outcome = key_outcome::ignored;
-  int code = 0;
+  key_outcome outcome = key_outcome::ignored;  // what the press does to the wait
+  int code = 0;                                // the code it ends with, or the pending half
 };
 
 // What a key press means to the key wait: its character when it has one (sign-extended from
@@ -97,9 +97,9 @@ enum class decode_status {
 };
 
 struct decoded_key {
-  decode_status status = decode_status::need_more;
-  std::size_t consumed = 0;
-  key_event press;
+  decode_status status = decode_status::need_more;  // what the first bytes are
+  std::size_t consumed = 0;                         // how many bytes that took
+  key_event press;                                  // the press, when they are a key
 };
 
 // Decodes the first key of a terminal's input bytes. `input_paused` says that no more bytes

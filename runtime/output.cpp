@@ -37,12 +37,12 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
     unsigned char byte = bytes[i];
     if (byte == LINE_FEED) {
       if (put_byte(channel, CARRIAGE_RETURN) != 0) return -1;
-    } else if (channel.disarm_controls) {
+    } else if (channel.to_terminal) {
       byte = disarmed_byte(channel.previous, byte, channel.charset);
     }
     if (put_byte(channel, byte) != 0) return -1;
   }
-  return channel.unbuffered ? output_flush(channel) : 0;
+  return channel.to_terminal ? output_flush(channel) : 0;
 }
 
 int output_flush(output_channel& channel) {

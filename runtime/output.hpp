@@ -12,8 +12,7 @@ namespace glyphreeler {
 enum class terminal_charset { utf8, eight_bit };
 
 struct output_channel {
-  bool unbuffered = false;         // a terminal: each write reaches it before returning
-  bool disarm_controls = false;    // replace bytes that would complete a C1 control with "?"
+  bool to_terminal = false;        // each write reaches it at once, with C1 controls disarmed
   terminal_charset charset = terminal_charset::utf8;
   unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
   std::size_t used = 0;            // bytes held in `block`

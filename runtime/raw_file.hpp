@@ -10,8 +10,7 @@ namespace glyphreeler {
 enum class seek_origin { start, current, end };
 
 struct raw_file {
-  std::intptr_t handle = -1;        // descriptor or handle, as the back end keeps it
-  bool character_device = false;   // a terminal or similar: short reads are normal
+  std::intptr_t handle = -1;  // descriptor or handle, as the back end keeps it
 };
 
 // Opens an existing file for reading, never creating one; refuses directories.

@@ -35,7 +35,6 @@ int raw_open(const char* path, raw_file& file) {
     return error;
   }
   file.handle = fd;
-  file.character_device = S_ISCHR(status.st_mode);
   return 0;
 }
 

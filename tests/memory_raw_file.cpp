@@ -43,7 +43,6 @@ int raw_open(const char* path, raw_file& file) {
   if (found == testing::files().end()) return ENOENT;
   open_files().push_back({&found->second, 0});
   file.handle = static_cast<std::intptr_t>(open_files().size() - 1);
-  file.character_device = false;
   return 0;
 }
 

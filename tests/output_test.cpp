@@ -18,7 +18,7 @@ class OutputTest : public ::testing::Test {
   void SetUp() override { recorded_standard_output() = {}; }
   static output_channel terminal(terminal_charset charset = terminal_charset::utf8) {
     output_channel channel;
-    channel.unbuffered = channel.disarm_controls = true;
+    channel.to_terminal = true;
     channel.charset = charset;
     return channel;
   }

@@ -118,18 +118,6 @@ TEST_F(PlayerTest, CellsFollowTheTranslatedDataAndMissingOnesShowAsUnitSeparator
   EXPECT_EQ(frame_text(first_cells).substr(0, 33), " A@~                            \n");
 }
 
-TEST_F(PlayerTest, UnopenableInputIsReportedWithoutPlaying) {
-  const std::pair<std::string, std::string> inputs[] = {
-      {folder_ + "/missing", "No such file or directory"},
-      {folder_, "Is a directory"},
-      {"", "No such file or directory"}};
-  for (const auto& [path, reason] : inputs) {
-    recorded_console() = {};
-    EXPECT_EQ(run({path}), 1);
-    EXPECT_EQ(steps(), (std::vector<std::string>{"failure:cannot open '" + path + "': " + reason}));
-  }
-}
-
 TEST_F(PlayerTest, FileWithoutLengthPlaysNoFrameAndDoesNotHang) {
   const std::string fifo = folder_ + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
