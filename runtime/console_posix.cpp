@@ -2,19 +2,20 @@
 // standard input and output are; it is cleared and read for keys there. Its mode is saved at
 // start-up and restored from one place, reached from every way out: the normal end, the
 // signals that end the program, and Ctrl+Z (restored while stopped, re-applied on `fg`).
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/select.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <algorithm>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <langinfo.h>
-#include <sys/select.h>
 #include <string>
-#include <termios.h>
-#include <unistd.h>
 
 #include "runtime/console_backend.hpp"
 
@@ -42,11 +43,11 @@ enum terminal_mode : int {
 };
 
 int tty = -1;  // the controlling terminal; -1 without one
-termios modes[3];
+termios modes[3];  // by terminal_mode; ours are derived from the one found
 volatile std::sig_atomic_t wanted_mode = FOUND_MODE;  // the mode the program is in
 volatile std::sig_atomic_t mode_applied = 0;          // a mode of ours is on the terminal
 volatile std::sig_atomic_t have_found_mode = 0;       // modes[] hold the mode to restore
-bool locale_is_utf8 = true;
+bool locale_is_utf8 = true;   // the locale's character set, which the terminal is taken to use
 unsigned char key_bytes[64];  // bytes of a key sequence read so far
 std::size_t key_byte_count = 0;
 

@@ -4,15 +4,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utmp.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -99,6 +98,49 @@ void report(const pty_session& session, const char* what) {
 
 void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
+// Descriptors the harness keeps must not leak into the program, where an extra open end of a
+// pipe or of the terminal would hide its end of file or hang-up.
+void set_cloexec(int fd) { fcntl(fd, F_SETFD, FD_CLOEXEC); }
+
+bool failed(const char* what) {
+  std::fprintf(stderr, "cannot start the session: %s: %s\n", what, std::strerror(errno));
+  return false;
+}
+
+bool make_pipe(int (&ends)[2]) {
+  if (pipe(ends) != 0) return false;
+  for (int end : ends) set_cloexec(end);
+  return true;
+}
+
+// A fresh 80x24 terminal: master in `screen`, the program's side in `slave`.
+bool open_terminal(pty_session& session) {
+  // O_NOCTTY on both sides: the test runner itself must not take this terminal as its own.
+  session.screen = posix_openpt(O_RDWR | O_NOCTTY);
+  const char* name = nullptr;
+  if (session.screen < 0 || grantpt(session.screen) != 0 || unlockpt(session.screen) != 0 ||
+      (name = ptsname(session.screen)) == nullptr) {
+    return failed("pseudo-terminal");
+  }
+  set_cloexec(session.screen);
+  session.slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (session.slave < 0) return failed(name);
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = 80;
+  if (ioctl(session.slave, TIOCSWINSZ, &size) != 0) return failed("window size");
+  // A user's own settings, so that a program that "restores" the defaults is caught.
+  termios mode{};
+  tcgetattr(session.slave, &mode);
+  mode.c_cc[VERASE] = 0x08;
+#ifdef IUTF8
+  mode.c_iflag |= IUTF8;
+#endif
+  tcsetattr(session.slave, TCSANOW, &mode);
+  tcgetattr(session.slave, &session.initial_mode);
+  return true;
+}
+
 // The program's environment: ours, with the locale chosen by the test.
 std::vector<std::string> child_environment(const std::string& locale) {
   std::vector<std::string> entries;
@@ -145,31 +187,20 @@ bool start_session(pty_session& session, const std::string& program,
   int input_ends[2] = {-1, -1};
   int output_ends[2] = {-1, -1};
   int output_file = -1;
-  if (pipe2(error_ends, O_CLOEXEC) != 0) return false;
+  if (!make_pipe(error_ends)) return failed("pipe");
   if (!options.stdout_path.empty()) {
     output_file = open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (output_file < 0) return false;
+    if (output_file < 0) return failed(options.stdout_path.c_str());
   }
   if (options.controlling_terminal) {
-    winsize size{};
-    size.ws_row = 24;
-    size.ws_col = 80;
-    if (openpty(&session.screen, &session.slave, nullptr, nullptr, &size) != 0) return false;
-    fcntl(session.screen, F_SETFD, FD_CLOEXEC);
-    fcntl(session.slave, F_SETFD, FD_CLOEXEC);
-    // A user's own settings, so that a program that "restores" the defaults is caught.
-    termios mode{};
-    tcgetattr(session.slave, &mode);
-    mode.c_cc[VERASE] = 0x08;
-    mode.c_iflag |= IUTF8;
-    tcsetattr(session.slave, TCSANOW, &mode);
-    tcgetattr(session.slave, &session.initial_mode);
-  } else if (pipe2(input_ends, O_CLOEXEC) != 0 || pipe2(output_ends, O_CLOEXEC) != 0) {
-    return false;
+    if (!open_terminal(session)) return false;
+  } else if (!make_pipe(input_ends) || !make_pipe(output_ends)) {
+    return failed("pipe");
   }
 
   std::fflush(nullptr);
   session.pid = fork();
+  if (session.pid < 0) failed("fork");  // now, before the closing below can change errno
   if (session.pid == 0) {
     // The test runner may have been started with these ignored or blocked; the program must
     // meet the signals as a shell would give them.
@@ -179,14 +210,14 @@ bool start_session(pty_session& session, const std::string& program,
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (options.controlling_terminal) {
-      if (login_tty(session.slave) != 0) _exit(126);
-    } else {
-      setsid();
-      dup2(input_ends[0], 0);
-      dup2(output_ends[1], 1);
-    }
-    if (output_file >= 0) dup2(output_file, 1);
+    // A new session, led by the program; with a terminal, that terminal becomes its
+    // controlling one, so terminal-generated signals and /dev/tty reach it.
+    setsid();
+    if (options.controlling_terminal && ioctl(session.slave, TIOCSCTTY, 0) != 0) _exit(126);
+    const int input = options.controlling_terminal ? session.slave : input_ends[0];
+    const int output = options.controlling_terminal ? session.slave : output_ends[1];
+    dup2(input, 0);
+    dup2(output_file >= 0 ? output_file : output, 1);
     dup2(error_ends[1], 2);
     execve(program.c_str(), argv.data(), envp.data());
     std::perror("execve");
