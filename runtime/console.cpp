@@ -22,6 +22,7 @@ void console_start() {
   const standard_output_kind kind = backend_standard_output_kind();
   standard_output.to_terminal = kind.terminal;
   standard_output.charset = kind.charset;
+  standard_output.c1_bytes = kind.c1_bytes;
 }
 
 int console_finish(int status) {
@@ -79,7 +80,8 @@ void report_failure(const std::string& what, const std::string& reason) {
   unsigned char previous = 0;
   for (char& c : line) {
     auto byte = static_cast<unsigned char>(c);
-    byte = byte < 0x20 || byte == 0x7F ? '?' : disarmed_byte(previous, byte, standard_output.charset);
+    byte = byte < 0x20 || byte == 0x7F ? '?' : disarmed_byte(previous, byte, standard_output.charset,
+                                                                  standard_output.c1_bytes);
     previous = static_cast<unsigned char>(c);
     c = static_cast<char>(byte);
   }

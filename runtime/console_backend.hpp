@@ -13,6 +13,7 @@ namespace glyphreeler {
 struct standard_output_kind {
   bool terminal = false;                          // unbuffered, and filtered for control codes
   terminal_charset charset = terminal_charset::utf8;  // what the terminal decodes bytes as
+  std::uint32_t c1_bytes = ALL_C1_BYTES;              // for an eight-bit one, its C1 controls
 };
 
 // Opens the terminal device and applies playback mode; safe to call without a terminal.

@@ -23,12 +23,14 @@ int put_byte(output_channel& channel, unsigned char byte) {
 
 }  // namespace
 
-unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset) {
+unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset,
+                            std::uint32_t c1_bytes) {
   if (byte < C1_FIRST || byte > C1_LAST) return byte;
   // A UTF-8 terminal reads a lone 0x80..0x9F as a broken character, harmless; only after the
-  // lead byte 0xC2 does it become a control. An 8-bit terminal obeys the raw byte itself.
-  if (charset == terminal_charset::utf8 && previous != UTF8_C1_LEAD) return byte;
-  return REPLACEMENT;
+  // lead byte 0xC2 does it become a control. An 8-bit terminal obeys the raw byte itself,
+  // where its character set makes that byte a control.
+  if (charset == terminal_charset::utf8) return previous == UTF8_C1_LEAD ? REPLACEMENT : byte;
+  return (c1_bytes >> (byte - C1_FIRST) & 1u) != 0 ? REPLACEMENT : byte;
 }
 
 int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count) {
@@ -38,7 +40,7 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
     if (byte == LINE_FEED) {
       if (put_byte(channel, CARRIAGE_RETURN) != 0) return -1;
     } else if (channel.to_terminal) {
-      byte = disarmed_byte(channel.previous, byte, channel.charset);
+      byte = disarmed_byte(channel.previous, byte, channel.charset, channel.c1_bytes);
     }
     if (put_byte(channel, byte) != 0) return -1;
   }

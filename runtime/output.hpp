@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "runtime/blocks.hpp"
 
@@ -11,9 +12,14 @@ namespace glyphreeler {
 // What a terminal decodes its bytes as, which decides which bytes are control codes.
 enum class terminal_charset { utf8, eight_bit };
 
+// Which of the bytes 0x80..0x9F an eight-bit terminal takes as C1 controls: bit n for 0x80 + n.
+// An ISO 8859 terminal takes them all; a code page that prints most of them takes few or none.
+inline constexpr std::uint32_t ALL_C1_BYTES = 0xFFFFFFFFu;
+
 struct output_channel {
   bool to_terminal = false;        // each write reaches it at once, with C1 controls disarmed
   terminal_charset charset = terminal_charset::utf8;
+  std::uint32_t c1_bytes = ALL_C1_BYTES;  // for an eight-bit terminal, its C1 controls
   unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
   std::size_t used = 0;            // bytes held in `block`
   unsigned char previous = 0;      // last byte passed on, for the control filter
@@ -22,7 +28,8 @@ struct output_channel {
 
 // The byte to send to a terminal in place of `byte`, given the byte sent before it: "?" where
 // `byte` would complete a C1 control (U+0080..U+009F), the byte itself otherwise.
-unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset);
+unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset,
+                            std::uint32_t c1_bytes = ALL_C1_BYTES);
 
 // Translates and writes `count` bytes. Returns 0, or -1 once the channel has failed.
 int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count);

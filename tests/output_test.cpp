@@ -87,6 +87,14 @@ TEST_F(OutputTest, BytesThatWouldCompleteAControlAreDisarmedOnlyOnATerminal) {
   }
 }
 
+TEST_F(OutputTest, CodePageTerminalLosesOnlyTheBytesItWouldObey) {
+  // As Windows-1252 leaves them: 0x90 (DCS) and 0x9D (OSC) are controls, 0x80 is the euro sign.
+  output_channel channel = terminal(terminal_charset::eight_bit);
+  channel.c1_bytes = 1u << (0x90 - 0x80) | 1u << (0x9D - 0x80);
+  write(channel, "\x80\x90\x9B\x9D\n");
+  EXPECT_EQ(everything_written(), "\x80?\x9B?\r\n");
+}
+
 TEST_F(OutputTest, EncodedControlSplitAcrossWritesIsStillDisarmed) {
   output_channel channel = terminal();
   write(channel, "\xC2");
