@@ -1,0 +1,171 @@
+// The Windows console. Its input and screen buffer are opened by name ("CONIN$", "CONOUT$")
+// once at start-up, whatever standard input and output are; the screen is blanked and keys are
+// read there. Only the key wait changes the input mode, and every way out restores it.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
+#include "runtime/console_backend.hpp"
+#include "runtime/key_records.hpp"
+
+namespace glyphreeler {
+namespace {
+
+static_assert(CONSOLE_KEY_EVENT == KEY_EVENT);
+static_assert(CONSOLE_RIGHT_ALT == RIGHT_ALT_PRESSED && CONSOLE_LEFT_ALT == LEFT_ALT_PRESSED);
+static_assert(CONSOLE_RIGHT_CTRL == RIGHT_CTRL_PRESSED && CONSOLE_LEFT_CTRL == LEFT_CTRL_PRESSED);
+static_assert(CONSOLE_SHIFT == SHIFT_PRESSED && CONSOLE_NUM_LOCK == NUMLOCK_ON);
+
+constexpr char BLANK = ' ';
+constexpr unsigned char C1_FIRST = 0x80;
+constexpr int C1_COUNT = 32;
+
+HANDLE console_input = INVALID_HANDLE_VALUE;   // INVALID_HANDLE_VALUE without a console
+HANDLE console_output = INVALID_HANDLE_VALUE;
+WORD text_attribute = 0;            // the colours in force at start-up; blanks are drawn in them
+bool have_text_attribute = false;
+DWORD saved_input_mode = 0;         // the input mode found when the key wait began
+std::atomic<bool> input_mode_changed{false};  // the key wait's mode is on the console now
+
+HANDLE open_console_device(const char* name) {
+  return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+void restore_input_mode() {
+  if (input_mode_changed.exchange(false)) ::SetConsoleMode(console_input, saved_input_mode);
+}
+
+// Runs on a thread of its own when Ctrl+Break, closing the window, logging off or shutting down
+// ends the program during the key wait (Ctrl+C is a key then): the console it shares with the
+// shell gets its input mode back. FALSE lets the default action end the process.
+BOOL WINAPI on_console_control(DWORD) {
+  restore_input_mode();
+  return FALSE;
+}
+
+// Writes everything, retrying short writes. Returns 0 or the system error code.
+int write_all(HANDLE handle, const void* bytes, std::size_t count) {
+  const auto* rest = static_cast<const unsigned char*>(bytes);
+  while (count > 0) {
+    const auto piece = static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
+    DWORD written = 0;
+    if (!::WriteFile(handle, rest, piece, &written, nullptr)) return static_cast<int>(::GetLastError());
+    if (written == 0) return ERROR_WRITE_FAULT;
+    rest += written;
+    count -= written;
+  }
+  return 0;
+}
+
+// Which bytes 0x80..0x9F the console's code page turns into C1 controls (ISO 8859 pages turn
+// them all, Windows-1252 its five unassigned ones, OEM pages none).
+std::uint32_t c1_bytes_of_code_page(UINT code_page) {
+  std::uint32_t controls = 0;
+  for (int n = 0; n < C1_COUNT; ++n) {
+    const char byte = static_cast<char>(C1_FIRST + n);
+    wchar_t wide = 0;
+    if (::MultiByteToWideChar(code_page, 0, &byte, 1, &wide, 1) == 1 && wide >= 0x80 && wide <= 0x9F) {
+      controls |= 1u << n;
+    }
+  }
+  return controls;
+}
+
+}  // namespace
+
+void backend_start() {
+  console_input = open_console_device("CONIN$");
+  console_output = open_console_device("CONOUT$");
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (console_output != INVALID_HANDLE_VALUE && ::GetConsoleScreenBufferInfo(console_output, &screen)) {
+    text_attribute = screen.wAttributes;
+    have_text_attribute = true;
+  }
+  if (console_input != INVALID_HANDLE_VALUE) ::SetConsoleCtrlHandler(on_console_control, TRUE);
+}
+
+void backend_finish() {
+  restore_input_mode();
+  if (console_input != INVALID_HANDLE_VALUE) ::CloseHandle(console_input);
+  if (console_output != INVALID_HANDLE_VALUE) ::CloseHandle(console_output);
+  console_input = console_output = INVALID_HANDLE_VALUE;
+}
+
+standard_output_kind backend_standard_output_kind() {
+  standard_output_kind kind;
+  kind.terminal = ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
+  // The console turns bytes into characters by its output code page: UTF-8, or one byte each.
+  const UINT code_page = ::GetConsoleOutputCP();
+  if (code_page == CP_UTF8) {
+    kind.charset = terminal_charset::utf8;
+  } else {
+    kind.charset = terminal_charset::eight_bit;
+    kind.c1_bytes = c1_bytes_of_code_page(code_page);
+  }
+  return kind;
+}
+
+int backend_write_standard_output(const unsigned char* bytes, std::size_t count) {
+  return write_all(::GetStdHandle(STD_OUTPUT_HANDLE), bytes, count);
+}
+
+void backend_write_standard_error(std::string_view text) {
+  write_all(::GetStdHandle(STD_ERROR_HANDLE), text.data(), text.size());
+}
+
+void backend_clear_screen() {
+  if (console_output == INVALID_HANDLE_VALUE) return;
+  // The size is taken now, not at start-up, so a buffer enlarged meanwhile is blanked whole.
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (!::GetConsoleScreenBufferInfo(console_output, &screen)) return;
+  const WORD attribute = have_text_attribute ? text_attribute : screen.wAttributes;
+  const DWORD cells = static_cast<DWORD>(std::max<SHORT>(screen.dwSize.X, 0)) *
+                      static_cast<DWORD>(std::max<SHORT>(screen.dwSize.Y, 0));
+  const COORD top_left{0, 0};
+  DWORD done = 0;
+  ::FillConsoleOutputCharacterA(console_output, BLANK, cells, top_left, &done);
+  ::FillConsoleOutputAttribute(console_output, attribute, cells, top_left, &done);
+  ::SetConsoleCursorPosition(console_output, top_left);
+}
+
+void backend_sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+int backend_key_wait_begin() {
+  if (console_input == INVALID_HANDLE_VALUE) return -1;
+  if (!::GetConsoleMode(console_input, &saved_input_mode)) return -1;
+  // Mode 0: no line input, no echo, and Ctrl+C arrives as a key instead of ending the program.
+  input_mode_changed = true;
+  if (!::SetConsoleMode(console_input, 0)) {
+    input_mode_changed = false;
+    return -1;
+  }
+  return 0;
+}
+
+int backend_next_key_press(key_event& press) {
+  for (;;) {
+    INPUT_RECORD record;
+    DWORD count = 0;
+    if (!::ReadConsoleInputA(console_input, &record, 1, &count) || count != 1) return -1;
+    console_input_record fields;
+    fields.event_type = record.EventType;
+    if (record.EventType == KEY_EVENT) {
+      const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+      fields.key_down = key.bKeyDown != FALSE;
+      fields.virtual_key = key.wVirtualKeyCode;
+      fields.control_key_state = key.dwControlKeyState;
+      fields.character = key.uChar.AsciiChar;
+    }
+    if (key_press_of(fields, press)) return 0;
+  }
+}
+
+int backend_key_wait_end() {
+  if (!input_mode_changed.exchange(false)) return 0;
+  return ::SetConsoleMode(console_input, saved_input_mode) ? 0 : -1;
+}
+
+}  // namespace glyphreeler
