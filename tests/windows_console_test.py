@@ -9,6 +9,7 @@ import argparse
 import fcntl
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -202,6 +203,44 @@ class WithoutConsole(WindowsTest):
                 written = w.read()
                 self.assertEqual(p.read(), written, name)
             self.assertTrue(written.endswith(BANNER), name)
+
+
+    def test_failed_writes_are_reported_once_with_status_1(self):
+        frames = self.file("one.frames", frame(b"x"))
+        status, _, err = run_without_console(EXE, [frames], "/dev/full")
+        self.assertEqual(1, status)
+        self.assertRegex(err, rb"^glyphreeler: write error: [^\n]+\n$")
+        reader, writer = os.pipe()
+        os.close(reader)
+        try:
+            done = subprocess.run(["wine", EXE, frames], stdin=subprocess.DEVNULL, stdout=writer,
+                                  stderr=subprocess.PIPE, env=wine_environment(),
+                                  start_new_session=True, timeout=120)
+        finally:
+            os.close(writer)
+        self.assertEqual(1, done.returncode)
+        self.assertRegex(done.stderr, rb"^glyphreeler: write error: [^\n]+\n$")
+
+    def test_length_beyond_4_gib_counts_every_frame(self):
+        # 4 GiB + 1024 bytes: a 32-bit length would see one frame, then the banner and the end.
+        path = os.path.join(self.dir, "sparse.frames")
+        with open(path, "wb") as f:
+            f.truncate((4 << 30) + 1024)
+        program = subprocess.Popen(["wine", EXE, path], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, env=wine_environment(),
+                                   start_new_session=True)
+        try:
+            # Redirected output leaves in 512-byte blocks: the fourth one means a second frame.
+            received = b""
+            while len(received) < 2048:
+                chunk = program.stdout.read1(4096)
+                if not chunk:
+                    break
+                received += chunk
+            self.assertGreaterEqual(len(received), 2048, received[-64:])
+        finally:
+            os.killpg(program.pid, signal.SIGKILL)  # the whole session: wine and the program
+            program.communicate()
 
 
 class OnConsole(WindowsTest):
