@@ -14,8 +14,6 @@ constexpr char END_BANNER[] = "\nEND\n";
 
 }  // namespace
 
-int glyph_of(int cell) { return cell > 32 ? cell : cell + 32; }
-
 std::int64_t file_length(input_stream& stream) {
   const std::int64_t here = tell(stream);
   seek(stream, 0, seek_origin::end);

@@ -3,13 +3,11 @@
 
 #include <cstdint>
 
+#include "player/frame.hpp"
 #include "runtime/input_stream.hpp"
 
 namespace glyphreeler {
 
-inline constexpr int FRAME_ROWS = 32;
-inline constexpr int FRAME_COLUMNS = 32;
-inline constexpr int FRAME_BYTES = FRAME_ROWS * FRAME_COLUMNS;
 inline constexpr int FRAME_PAUSE_MS = 1000;  // how long a finished frame stays on screen
 
 // The whole run: checks the argument, plays every whole frame of the file, writes the end
@@ -22,8 +20,5 @@ std::int64_t file_length(input_stream& stream);
 // Reads one frame's cells and writes them as FRAME_ROWS lines. Returns 0, or -1 when standard
 // output has failed.
 int render_frame(input_stream& stream);
-
-// The character shown for a cell value (a byte or END_OF_DATA).
-int glyph_of(int cell);
 
 }  // namespace glyphreeler

@@ -14,7 +14,6 @@ namespace glyphreeler {
 namespace {
 
 constexpr unsigned char CARRIAGE_RETURN = 0x0D;
-constexpr unsigned char END_MARK = 0x1A;  // Ctrl-Z: the text ends before it
 
 // Reads the next raw block. Returns the bytes now buffered (0 at the end of the data), or -1
 // after a failed read.
