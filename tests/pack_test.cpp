@@ -1,0 +1,181 @@
+// Packing pictures into frames: text art cell by cell, with its padding, separators, end of
+// data, glyphreeler's banner and every error's place; greyscale images scaled and shaded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "glyphpack/pack.hpp"
+#include "player/frame.hpp"
+#include "runtime/input_stream.hpp"
+
+namespace glyphreeler {
+namespace {
+
+// A frame from rows given in full or in part; the rest of each row and the frame is `fill`.
+std::string frame_of(std::initializer_list<std::string> rows, char fill = '\0') {
+  std::string frame;
+  for (const std::string& row : rows) frame += row + std::string(FRAME_COLUMNS - row.size(), fill);
+  return frame + std::string(FRAME_BYTES - frame.size(), fill);
+}
+
+std::string lines(int count, const std::string& line) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += line + "\n";
+  return text;
+}
+
+std::string packed_text(const std::string& text) {
+  frame_file_bytes frames;
+  pack_error error;
+  EXPECT_EQ(0, pack_text(text, frames, error)) << error.line << ":" << error.column << " " << error.message;
+  return frames.bytes;
+}
+
+TEST(PackText, SpacesAreBlanksAndShortLinesAndFramesArePadded) {
+  EXPECT_EQ("", packed_text(""));
+  EXPECT_EQ(frame_of({std::string("a\0b", 3), "", "~\xFF!"}), packed_text("a b\n\n~\xFF!"));
+  EXPECT_EQ(packed_text("x\ny\n"), packed_text("x\r\ny\r\n"));
+  EXPECT_EQ(frame_of({"1"}) + frame_of({"2"}), packed_text("1\n" + lines(31, "") + "2\n"));
+}
+
+TEST(PackText, FormFeedLineEndsAFrameExceptRightAfterAFullOne) {
+  EXPECT_EQ(frame_of({"a"}) + frame_of({"b"}), packed_text("a\n\f\nb\n"));
+  EXPECT_EQ(frame_of({"a"}) + frame_of({}) + frame_of({"b"}), packed_text("a\n\f\n\f\nb\n"));
+  EXPECT_EQ(frame_of({}) + frame_of({"b"}), packed_text("\f\nb\n"));  // at the start: blank frame
+  const std::string full = lines(32, "f");
+  const std::string full_frame = frame_of({"f", "f", "f", "f", "f", "f", "f", "f", "f", "f", "f",
+                                           "f", "f", "f", "f", "f", "f", "f", "f", "f", "f", "f",
+                                           "f", "f", "f", "f", "f", "f", "f", "f", "f", "f"});
+  EXPECT_EQ(full_frame, packed_text(full + "\f\n"));
+  EXPECT_EQ(full_frame + frame_of({}), packed_text(full + "\f\n\f\n"));
+}
+
+TEST(PackText, ByteThirtyOneEndsTheDataForGood) {
+  // Short rows and frames after the end are filled with no data, not blanks.
+  const std::string ended = frame_of({"ab"}, static_cast<char>(END_MARK));
+  EXPECT_EQ(ended, packed_text("ab\x1f\n"));
+  EXPECT_EQ(ended, packed_text("ab\x1f\n\x1f\x1f\n\n"));
+  EXPECT_EQ(frame_of({"x"}) + frame_of({}, static_cast<char>(END_MARK)),
+            packed_text("x\n\f\n\x1f\n\f\n")) << "the second frame is all no data";
+}
+
+TEST(PackText, GlyphreelersBannerIsLeftOutOnlyAfterAWholeFrameAtTheEnd) {
+  const std::string frame_text = lines(32, "z");
+  EXPECT_EQ(packed_text(frame_text), packed_text(frame_text + "\r\nEND\r\n"));
+  EXPECT_EQ("", packed_text("\r\nEND\r\n"));
+  EXPECT_EQ(frame_of({"", "END"}), packed_text("\nEND\n\f\n"));  // something follows: drawn
+  EXPECT_EQ(frame_of({"q", "", "END"}), packed_text("q\n\nEND\n"));  // mid-frame: drawn
+  EXPECT_EQ(frame_of({"", "END", "more"}), packed_text("\nEND\nmore\n"));  // not at the end
+}
+
+TEST(PackText, BadTextIsRefusedWithItsLineAndColumnAndNothingAdded) {
+  struct example {
+    std::string text;
+    std::size_t line, column;
+    std::string message_part;
+  };
+  const example examples[] = {
+      {"ok\n" + std::string(33, 'x') + "\n", 2, 33, "longer than 32"},
+      {"a\tb\n", 1, 2, "0x09"},
+      {"a\rb\n", 1, 2, "0x0D"},
+      {"\n\n  \x1a\n", 3, 3, "0x1A"},
+      {std::string("x\0", 2), 1, 2, "0x00"},
+      {"\x1f\n\x1f\x1f.\n", 2, 3, "after the end of the data"},
+      {"\x1f\n\f\n \n", 3, 1, "after the end of the data"},
+      {"\f\f\n", 1, 1, "0x0C"},  // only a lone form feed separates frames
+  };
+  for (const example& e : examples) {
+    frame_file_bytes frames;
+    frames.bytes = "before";
+    pack_error error;
+    EXPECT_EQ(-1, pack_text(e.text, frames, error)) << e.text;
+    EXPECT_EQ(e.line, error.line) << e.text;
+    EXPECT_EQ(e.column, error.column) << e.text;
+    EXPECT_NE(std::string::npos, error.message.find(e.message_part)) << error.message;
+    EXPECT_EQ("before", frames.bytes);
+    EXPECT_FALSE(frames.data_ended);
+  }
+}
+
+// A binary PGM image, samples row by row.
+std::string pgm(int width, int height, unsigned maximum, const std::string& samples,
+                const std::string& header_space = " ") {
+  return "P5" + header_space + std::to_string(width) + " " + std::to_string(height) + " " +
+         std::to_string(maximum) + "\n" + samples;
+}
+
+std::string packed_pgm(const std::string& data) {
+  frame_file_bytes frames;
+  pack_error error;
+  EXPECT_EQ(0, pack_pgm(data, frames, error)) << error.message;
+  return frames.bytes;
+}
+
+TEST(PackPgm, BrightnessRampRunsFromBlankToTheDensestShade) {
+  EXPECT_EQ(0, cell_of_brightness(0, 255));
+  EXPECT_EQ('@', cell_of_brightness(255, 255));
+  EXPECT_EQ('@', cell_of_brightness(65535, 65535));
+  EXPECT_EQ('@', cell_of_brightness(1, 1));
+  EXPECT_EQ('@', cell_of_brightness(200, 100)) << "out of range samples are white";
+  std::string seen;
+  for (unsigned b = 0; b < 256; ++b) {
+    const char cell = static_cast<char>(cell_of_brightness(b, 255));
+    if (seen.empty() || seen.back() != cell) seen += cell;
+  }
+  EXPECT_EQ(std::string(1, '\0') + std::string(BRIGHTNESS_RAMP), seen);
+}
+
+TEST(PackPgm, EachCellAveragesThePartOfTheImageItCovers) {
+  // 32 x 32: one pixel per cell.
+  std::string ramp_samples;
+  for (int i = 0; i < FRAME_BYTES; ++i) ramp_samples += static_cast<char>(i % 2 == 0 ? 0 : 255);
+  const std::string one_to_one = packed_pgm(pgm(32, 32, 255, ramp_samples));
+  ASSERT_EQ(static_cast<std::size_t>(FRAME_BYTES), one_to_one.size());
+  EXPECT_EQ('\0', one_to_one[0]);
+  EXPECT_EQ('@', one_to_one[1]);
+  // 64 x 64 checkerboard: every cell covers two black and two white pixels, 127.5 on average.
+  std::string checkerboard;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) checkerboard += static_cast<char>((x + y) % 2 == 0 ? 0 : 255);
+  EXPECT_EQ(std::string(FRAME_BYTES, static_cast<char>(cell_of_brightness(128, 255))),
+            packed_pgm(pgm(64, 64, 255, checkerboard)));
+  // 3 x 1, black, white, black: cell column 10 covers 2/3 of the first pixel and 1/3 of the second.
+  const std::string stretched = packed_pgm(pgm(3, 1, 255, std::string("\0\xFF\0", 3)));
+  EXPECT_EQ('\0', stretched[9]);
+  EXPECT_EQ(static_cast<char>(cell_of_brightness(85, 255)), stretched[10]);
+  EXPECT_EQ('@', stretched[11]);
+  EXPECT_EQ(stretched.substr(0, 32), stretched.substr(31 * 32)) << "every row alike";
+}
+
+TEST(PackPgm, SixteenBitSamplesCommentsAndSeveralImages) {
+  const std::string white16 = pgm(1, 1, 65535, "\xFF\xFF");
+  const std::string dark16 = pgm(2, 1, 1000, std::string("\x00\x00\x00\x00", 4), "\n# a comment\n");
+  EXPECT_EQ(std::string(FRAME_BYTES, '@') + std::string(FRAME_BYTES, '\0'),
+            packed_pgm(white16 + "\n" + dark16 + "\n"));
+}
+
+TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {
+  const std::string good = pgm(1, 1, 255, "x");
+  const std::pair<std::string, std::string> examples[] = {
+      {pgm(2, 2, 255, "abc"), "image 1: image data cut short"},
+      {good + pgm(0, 1, 255, ""), "image 2: bad width"},
+      {good + "P5 1 1 70000\nx", "image 2: bad maximum value"},
+      {good + "junk", "image 2: not a binary PGM image"},
+      {"P5 1 1 255", "image 1: no white space after the header"},
+      {"P5 99999999999 1 255\n", "image 1: bad width"},
+  };
+  for (const auto& [data, message] : examples) {
+    frame_file_bytes frames;
+    pack_error error;
+    EXPECT_EQ(-1, pack_pgm(data, frames, error)) << message;
+    EXPECT_EQ(0u, error.line);
+    EXPECT_EQ(0u, error.message.rfind(message, 0)) << error.message;
+    EXPECT_EQ("", frames.bytes);
+  }
+  EXPECT_TRUE(looks_like_pgm(good));
+  EXPECT_FALSE(looks_like_pgm("P5x art"));
+  EXPECT_FALSE(looks_like_pgm("P5"));
+}
+
+}  // namespace
+}  // namespace glyphreeler
