@@ -1,0 +1,133 @@
+// glyphpack and glyphreeler together, as built: what glyphreeler writes for any frame file,
+// packed again, plays exactly the same; and glyphpack's failures leave no file behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "tests/pty_session.hpp"
+
+namespace glyphreeler {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs a program without a terminal (glyphreeler then has no key to wait for) and returns its
+// wait status; standard output goes to `stdout_path`, or into the session's transcript.
+std::string run(pty_session& session, const std::string& program,
+                const std::vector<std::string>& arguments, const std::string& stdout_path = "",
+                milliseconds timeout = 20s) {
+  session_options options;
+  options.arguments = arguments;
+  options.stdout_path = stdout_path;
+  options.controlling_terminal = false;
+  if (!start_session(session, program, options)) return "not started";
+  return status_text(wait_for_exit(session, timeout));
+}
+
+std::set<std::string> names_in(const std::string& directory) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
+  std::string every_byte;
+  for (int i = 0; i < 1024; ++i) every_byte += static_cast<char>(i % 256);
+  std::string text_like = std::string(300, 'a') + "\r\n" + std::string(700, 'b') + "\r\r\n";
+  text_like += std::string(900, 'c') + "\x1a" + std::string(1024 * 2 - 1 - text_like.size() - 900, 'd');
+  const std::pair<std::string, std::string> files[] = {
+      {"every-byte", every_byte},                       // high bytes, controls, 0 and 31
+      {"text-like", text_like},                         // CRs dropped and the data ending early
+      {"tail", std::string(1024 + 100, 'e')},           // bytes past the last whole frame
+      {"returns", std::string(1024, '\r')},             // a frame of no data at all
+      {"empty", ""},
+  };
+  temp_dir dir;
+  // Each run paces its frames; all files play side by side.
+  std::vector<std::unique_ptr<pty_session>> first(std::size(files));
+  std::vector<std::string> original, shown;
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    original.push_back(temp_file(dir, files[i].first, files[i].second));
+    shown.push_back(original[i] + ".shown");
+    first[i] = std::make_unique<pty_session>();
+    session_options options;
+    options.arguments = {original[i]};
+    options.stdout_path = shown[i];
+    options.controlling_terminal = false;
+    ASSERT_TRUE(start_session(*first[i], GLYPHREELER_BINARY, options));
+  }
+  std::vector<std::unique_ptr<pty_session>> second(std::size(files));
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    ASSERT_EQ("exited 0", status_text(wait_for_exit(*first[i], 10s))) << files[i].first;
+    pty_session pack;
+    ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {shown[i], original[i] + ".packed"}))
+        << files[i].first << ": " << pack.error_output;
+    second[i] = std::make_unique<pty_session>();
+    session_options options;
+    options.arguments = {original[i] + ".packed"};
+    options.stdout_path = original[i] + ".shown-again";
+    options.controlling_terminal = false;
+    ASSERT_TRUE(start_session(*second[i], GLYPHREELER_BINARY, options));
+  }
+  for (std::size_t i = 0; i < std::size(files); ++i) {
+    ASSERT_EQ("exited 0", status_text(wait_for_exit(*second[i], 10s))) << files[i].first;
+    EXPECT_EQ(visible(read_file(shown[i])), visible(read_file(original[i] + ".shown-again")))
+        << files[i].first;
+  }
+}
+
+TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
+  temp_dir dir;
+  const std::string bad = temp_file(dir, "bad.txt", "fine\nstill fine\nnot\x07 fine\n");
+  const std::string good = temp_file(dir, "good.txt", "art\n");
+  const std::string existing = temp_file(dir, "existing.frames", "kept as it was");
+  std::filesystem::create_directory(dir.path + "/folder");
+  struct example {
+    std::vector<std::string> arguments;
+    std::string message;  // standard error
+  };
+  const example examples[] = {
+      {{bad, existing}, "glyphpack: " + bad + ":3:4: control byte 0x07 cannot be a cell\n"},
+      {{dir.path + "/missing.txt", existing},
+       "glyphpack: cannot read '" + dir.path + "/missing.txt': No such file or directory\n"},
+      {{dir.path + "/folder", existing},
+       "glyphpack: cannot read '" + dir.path + "/folder': Is a directory\n"},
+      {{good, dir.path + "/no-such-folder/out.frames"},
+       "glyphpack: cannot write '" + dir.path + "/no-such-folder/out.frames': No such file or directory\n"},
+      {{good, dir.path + "/folder"}, "glyphpack: cannot write '" + dir.path + "/folder': "},
+  };
+  const std::set<std::string> before = names_in(dir.path);
+  for (const example& e : examples) {
+    pty_session pack;
+    EXPECT_EQ("exited 1", run(pack, GLYPHPACK_BINARY, e.arguments)) << e.message;
+    EXPECT_EQ(0u, pack.error_output.rfind(e.message, 0)) << pack.error_output;
+    EXPECT_EQ("", pack.transcript);
+    EXPECT_EQ(before, names_in(dir.path)) << e.message;
+    EXPECT_EQ("kept as it was", read_file(existing));
+  }
+}
+
+TEST(Glyphpack, WrongArgumentCountPrintsUsage) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, {"one"}, {"one", "two", "three"}}) {
+    pty_session pack;
+    EXPECT_EQ("exited 1", run(pack, GLYPHPACK_BINARY, arguments));
+    EXPECT_EQ("Usage: glyphpack <text or PGM file> <frame file>\n", pack.transcript);
+  }
+}
+
+TEST(Glyphpack, ReplacesAnExistingFrameFileWhole) {
+  temp_dir dir;
+  const std::string art = temp_file(dir, "art.txt", "x\n");
+  const std::string frames = temp_file(dir, "art.frames", std::string(5000, 'o'));
+  pty_session pack;
+  ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, frames}));
+  EXPECT_EQ("x" + std::string(1023, '\0'), read_file(frames));
+  EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames"}), names_in(dir.path));
+}
+
+}  // namespace
+}  // namespace glyphreeler
