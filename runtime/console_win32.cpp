@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 
 #include "runtime/console_backend.hpp"
@@ -26,22 +25,38 @@ HANDLE console_input = INVALID_HANDLE_VALUE;   // INVALID_HANDLE_VALUE without a
 HANDLE console_output = INVALID_HANDLE_VALUE;
 WORD text_attribute = 0;            // the colours in force at start-up; blanks are drawn in them
 bool have_text_attribute = false;
+// The key wait and the control handler (on a thread of its own) change the input mode in
+// turn, under this lock.
+SRWLOCK input_mode_lock = SRWLOCK_INIT;
 DWORD saved_input_mode = 0;         // the input mode found when the key wait began
-std::atomic<bool> input_mode_changed{false};  // the key wait's mode is on the console now
+bool input_mode_changed = false;    // the key wait's mode is on the console now
+bool ending = false;                // a control event is ending the program: the mode stays put
+
+struct input_mode_guard {
+  input_mode_guard() { ::AcquireSRWLockExclusive(&input_mode_lock); }
+  ~input_mode_guard() { ::ReleaseSRWLockExclusive(&input_mode_lock); }
+  input_mode_guard(const input_mode_guard&) = delete;
+  input_mode_guard& operator=(const input_mode_guard&) = delete;
+};
 
 HANDLE open_console_device(const char* name) {
   return ::CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-void restore_input_mode() {
-  if (input_mode_changed.exchange(false)) ::SetConsoleMode(console_input, saved_input_mode);
+// Called with the lock held. Returns 0, or -1 when the console refused the mode.
+int restore_input_mode() {
+  if (!input_mode_changed) return 0;
+  input_mode_changed = false;
+  return ::SetConsoleMode(console_input, saved_input_mode) ? 0 : -1;
 }
 
 // Runs on a thread of its own when Ctrl+Break, closing the window, logging off or shutting down
 // ends the program during the key wait (Ctrl+C is a key then): the console it shares with the
 // shell gets its input mode back. FALSE lets the default action end the process.
 BOOL WINAPI on_console_control(DWORD) {
+  const input_mode_guard guard;
+  ending = true;
   restore_input_mode();
   return FALSE;
 }
@@ -88,7 +103,10 @@ void backend_start() {
 }
 
 void backend_finish() {
-  restore_input_mode();
+  {
+    const input_mode_guard guard;
+    restore_input_mode();
+  }
   if (console_input != INVALID_HANDLE_VALUE) ::CloseHandle(console_input);
   if (console_output != INVALID_HANDLE_VALUE) ::CloseHandle(console_output);
   console_input = console_output = INVALID_HANDLE_VALUE;
@@ -135,13 +153,11 @@ void backend_sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds))
 
 int backend_key_wait_begin() {
   if (console_input == INVALID_HANDLE_VALUE) return -1;
-  if (!::GetConsoleMode(console_input, &saved_input_mode)) return -1;
+  const input_mode_guard guard;
+  if (ending || !::GetConsoleMode(console_input, &saved_input_mode)) return -1;
   // Mode 0: no line input, no echo, and Ctrl+C arrives as a key instead of ending the program.
+  if (!::SetConsoleMode(console_input, 0)) return -1;
   input_mode_changed = true;
-  if (!::SetConsoleMode(console_input, 0)) {
-    input_mode_changed = false;
-    return -1;
-  }
   return 0;
 }
 
@@ -164,8 +180,8 @@ int backend_next_key_press(key_event& press) {
 }
 
 int backend_key_wait_end() {
-  if (!input_mode_changed.exchange(false)) return 0;
-  return ::SetConsoleMode(console_input, saved_input_mode) ? 0 : -1;
+  const input_mode_guard guard;
+  return restore_input_mode();
 }
 
 }  // namespace glyphreeler

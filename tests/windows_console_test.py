@@ -68,18 +68,18 @@ def run_without_console(program, arguments, stdout_path=None, cwd=None):
 
 class Pane:
     """One tmux pane on a tmux server of its own, running a shell command; the pane's screen
-    stands for the console."""
+    stands for the console. The server's socket lives in `cwd`, and goes with it."""
 
     count = 0
 
     def __init__(self, command, cwd):
         Pane.count += 1
-        self.socket = "glyphreeler-test-%d-%d" % (os.getpid(), Pane.count)
+        self.socket = os.path.join(cwd, "tmux-%d" % Pane.count)
         self.tmux("new-session", "-d", "-x", str(PANE_COLUMNS), "-y", str(PANE_ROWS), "-c", cwd,
                   command)
 
     def tmux(self, *arguments):
-        return subprocess.run(["tmux", "-L", self.socket, "-f", "/dev/null"] + list(arguments),
+        return subprocess.run(["tmux", "-S", self.socket, "-f", "/dev/null"] + list(arguments),
                               check=True, capture_output=True, env=wine_environment(),
                               timeout=30).stdout.decode("utf-8", "replace")
 
@@ -95,7 +95,7 @@ class Pane:
         self.tmux("send-keys", *keys)
 
     def close(self):
-        subprocess.run(["tmux", "-L", self.socket, "kill-server"], capture_output=True)
+        subprocess.run(["tmux", "-S", self.socket, "kill-server"], capture_output=True)
 
 
 def wait_until(condition, timeout, describe):
@@ -113,10 +113,10 @@ def wait_until(condition, timeout, describe):
 class ConsoleRun:
     """The Windows build started in a pane under a shell that records its exit status."""
 
-    def __init__(self, test, arguments, redirect_to=None, before=""):
+    def __init__(self, test, arguments, redirect_to=None, before="", command=None):
         self.dir = test.dir
         self.status_path = os.path.join(self.dir, "status")
-        quoted = " ".join("'%s'" % a for a in [EXE] + arguments)
+        quoted = " ".join("'%s'" % a for a in (command or [EXE] + arguments))
         redirect = "> '%s'" % redirect_to if redirect_to else ""
         script = os.path.join(self.dir, "run.sh")
         # As from an interactive shell: the program is a foreground job of its own, so Ctrl+C
@@ -243,6 +243,29 @@ class WithoutConsole(WindowsTest):
             program.communicate()
 
 
+class Glyphpack(WindowsTest):
+    def test_packs_the_same_bytes_as_the_posix_build_and_replaces_files_whole(self):
+        pgm = b"P5 3 2 255\n" + bytes([0, 128, 255, 255, 128, 0])
+        inputs = {"art.txt": b"a b\r\n\xe9~\n\f\n@\x1f\n", "image.pgm": pgm + pgm}
+        windows_pack = os.path.join(os.path.dirname(EXE), "glyphpack.exe")
+        posix_pack = os.path.join(os.path.dirname(POSIX), "glyphpack")
+        for name, data in inputs.items():
+            source = self.file(name, data)
+            made = {}
+            for build, program in (("windows", windows_pack), ("posix", posix_pack)):
+                target = self.file(name + "." + build, b"an older file, to be replaced")
+                self.assertEqual((0, b"", b""), run_without_console(program, [source, target]))
+                with open(target, "rb") as f:
+                    made[build] = f.read()
+            self.assertEqual(made["posix"], made["windows"], name)
+        listed = sorted(os.listdir(self.dir))
+        status, _, err = run_without_console(windows_pack, [self.file("bad.txt", b"\tx\n"),
+                                                            os.path.join(self.dir, "art.txt.windows")])
+        self.assertEqual(1, status)
+        self.assertTrue(err.startswith(b"glyphpack: ") and b":1:1: " in err, err)
+        self.assertEqual(sorted(listed + ["bad.txt"]), sorted(os.listdir(self.dir)))
+
+
 class OnConsole(WindowsTest):
     def test_each_frame_is_cleared_and_the_banner_is_on_the_second_line(self):
         frames = self.file("two.frames", frame(*[b"A" * 32] * 32) + frame(b"B" * 32, b"second"))
@@ -290,6 +313,26 @@ class OnConsole(WindowsTest):
         self.assertEqual(0, run_without_console(POSIX, [frames], posix_out)[0])
         with open(windows_out, "rb") as w, open(posix_out, "rb") as p:
             self.assertEqual(p.read(), w.read())
+
+    def test_the_consoles_input_mode_is_left_as_found(self):
+        # A shell that stays on the console after the program: a program started from it
+        # finds the console's input mode as it was before.
+        empty = self.file("empty.frames", b"")
+        probe = os.path.join(os.path.dirname(EXE), "console_mode_probe.exe")
+        # (Not Ctrl+C: wine turns the terminal's interrupt into Ctrl+C for every program on the
+        # console, the shell included, whatever the input mode.)
+        for key in ("x", "F1"):
+            with self.subTest(key=key):
+                run = ConsoleRun(self, [], command=["cmd", "/c", "%s & %s %s & %s" % (
+                    probe, EXE, empty, probe)])
+                run.wait_for_screen(lambda s: "END" in s, SLACK)
+                run.pane.send(key)
+                self.assertEqual(0, run.wait_for_exit(SLACK))
+                mode_lines = lambda screen: [l for l in screen if l.startswith("input mode")]
+                modes = mode_lines(run.wait_for_screen(lambda s: len(mode_lines(s)) == 2, SLACK))
+                self.assertEqual(modes[0], modes[1])
+                self.assertNotEqual("input mode 0", modes[0])
+                os.remove(run.status_path)
 
 
 def main():
