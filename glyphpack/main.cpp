@@ -38,6 +38,10 @@ int read_whole_file(const char* path, std::string& contents) {
   errno = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return errno != 0 ? errno : EIO;
+  // Sized up front where the size is known, so a large image is not held twice while it grows.
+  if (const auto size = std::filesystem::file_size(path, status); !status) {
+    contents.reserve(static_cast<std::size_t>(size));
+  }
   char block[65536];
   std::size_t got;
   while ((got = std::fread(block, 1, sizeof block, file)) > 0) contents.append(block, got);
