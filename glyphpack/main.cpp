@@ -2,6 +2,7 @@
 // it exactly as drawn. The frame file appears whole or not at all: it is written beside its
 // final name and renamed into place once complete.
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -50,34 +51,53 @@ int read_whole_file(const char* path, std::string& contents) {
   return error;
 }
 
-// A name beside `path` that no file has yet.
-std::string unused_name_beside(const std::string& path) {
-  std::random_device entropy;
-  for (;;) {
-    const std::string name = path + ".partial-" + std::to_string(entropy());
+// A short name in the folder of `target` that no file has yet: the rename into place then
+// stays within one file system, and a long target name leaves room for it.
+std::filesystem::path unused_name_beside(const std::filesystem::path& target) {
+  std::minstd_rand pick(static_cast<std::minstd_rand::result_type>(
+      std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::filesystem::path name;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(pick() & 0xFFFFFF));
+    name = target.parent_path() / (std::string(".glyphpack-") + suffix);
     std::error_code status;
-    if (!std::filesystem::exists(name, status) && !status) return name;
+    // When the folder cannot even be looked into, opening the file will say why.
+    if (!std::filesystem::exists(name, status) || status) break;
   }
+  return name;
 }
 
-// Writes `bytes` as the file `path`, whole or not at all. Returns "" or the reason.
+// Writes `bytes` as the file `path`, whole or not at all: an existing file of that name is
+// replaced only once the new one is complete, keeping its permissions, and a symbolic link is
+// followed to the file it names. Returns "" or the reason.
 std::string write_whole_file(const std::string& path, const std::string& bytes) {
-  const std::string partial = unused_name_beside(path);
+  std::error_code status;
+  std::filesystem::path target = path;
+  if (std::filesystem::is_symlink(target, status)) {
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, status);
+    if (!status) target = resolved;
+  }
+  const std::filesystem::path partial = unused_name_beside(target);
+  const std::string partial_name = partial.string();
   errno = 0;
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
+  std::FILE* file = std::fopen(partial_name.c_str(), "wb");
   if (file == nullptr) return std::strerror(errno != 0 ? errno : EIO);
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
                        std::fflush(file) == 0;
   const int write_error = errno;
   if (std::fclose(file) != 0 || !written) {
     const int error = written ? errno : write_error;
-    std::remove(partial.c_str());
+    std::remove(partial_name.c_str());
     return std::strerror(error != 0 ? error : EIO);
   }
-  std::error_code status;
-  std::filesystem::rename(partial, path, status);
+  if (const auto existing = std::filesystem::status(target, status); !status &&
+      std::filesystem::is_regular_file(existing)) {
+    std::filesystem::permissions(partial, existing.permissions(), status);
+  }
+  std::filesystem::rename(partial, target, status);
   if (status) {
-    std::remove(partial.c_str());
+    std::remove(partial_name.c_str());
     return status.message();
   }
   return "";
@@ -91,8 +111,9 @@ int pack(const char* input_path, const char* output_path) {
   }
   frame_file_bytes frames;
   pack_error problem;
-  const int packed = looks_like_pgm(input) ? pack_pgm(input, frames, problem)
-                                           : pack_text(input, frames, problem);
+  // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header.
+  const bool pgm = looks_like_pgm(input) && !looks_like_glyphreeler_output(input);
+  const int packed = pgm ? pack_pgm(input, frames, problem) : pack_text(input, frames, problem);
   if (packed != 0) {
     std::string place = printable(input_path);
     if (problem.line != 0) place += ":" + std::to_string(problem.line) + ":" + std::to_string(problem.column);

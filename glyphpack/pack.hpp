@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -43,11 +44,16 @@ int pack_text(std::string_view text, frame_file_bytes& frames, pack_error& error
 // True when the bytes start like a binary greyscale image ("P5" and white space).
 bool looks_like_pgm(std::string_view data);
 
+// True when the bytes have the shape of glyphreeler's redirected output: whole frames of
+// 32-cell lines ended by CR LF, then its banner.
+bool looks_like_glyphreeler_output(std::string_view data);
+
 // Appends one frame per image of a binary PGM stream (one image or several back to back),
 // each scaled to 32 x 32 cells. Returns 0, or -1 with `error` set (and `frames` unchanged).
 int pack_pgm(std::string_view data, frame_file_bytes& frames, pack_error& error);
 
-// The cell for a brightness from 0 (black) to `maximum` (white).
-int cell_of_brightness(unsigned brightness, unsigned maximum);
+// The cell for a brightness from 0 (black) to `maximum` (white), given as the sum of the
+// brightnesses over `area` equal parts, so that no precision is lost to averaging first.
+int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum);
 
 }  // namespace glyphreeler

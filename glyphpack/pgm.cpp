@@ -43,15 +43,15 @@ bool read_number(std::string_view data, std::size_t& at, std::uint64_t limit, st
 }
 
 struct pgm_image {
-  std::uint64_t width = 0;
-  std::uint64_t height = 0;
+  std::uint64_t width = 0;     // pixels
+  std::uint64_t height = 0;    // pixels
   unsigned maximum = 0;        // the brightness of white
   std::string_view samples;    // row by row; two bytes each, high first, when maximum > 255
 };
 
 // Reads the image starting at `at`, and moves `at` past it. Returns "" or what is wrong.
 std::string read_image(std::string_view data, std::size_t& at, pgm_image& image) {
-  if (data.substr(at, 2) != "P5") return "not a binary PGM image (no \"P5\")";
+  if (!looks_like_pgm(data.substr(at))) return "not a binary PGM image (no \"P5\")";
   at += 2;
   std::uint64_t maximum = 0;
   if (!read_number(data, at, MAX_SIDE, image.width) || image.width == 0) return "bad width";
@@ -68,11 +68,17 @@ std::string read_image(std::string_view data, std::size_t& at, pgm_image& image)
   return "";
 }
 
+// A sample above the maximum, which the format does not allow, is taken as white.
 unsigned sample_at(const pgm_image& image, std::uint64_t index) {
-  if (image.maximum <= 255) return static_cast<unsigned char>(image.samples[index]);
-  const auto high = static_cast<unsigned char>(image.samples[2 * index]);
-  const auto low = static_cast<unsigned char>(image.samples[2 * index + 1]);
-  return high * 256u + low;
+  unsigned sample;
+  if (image.maximum <= 255) {
+    sample = static_cast<unsigned char>(image.samples[index]);
+  } else {
+    const auto high = static_cast<unsigned char>(image.samples[2 * index]);
+    const auto low = static_cast<unsigned char>(image.samples[2 * index + 1]);
+    sample = high * 256u + low;
+  }
+  return std::min(sample, image.maximum);
 }
 
 // Lays the image over the cells in a grid FRAME_COLUMNS (or ROWS) times finer than a pixel,
@@ -104,21 +110,18 @@ void append_frame(const pgm_image& image, frame_file_bytes& frames) {
     }
   }
   const std::uint64_t cell_area = image.width * image.height;  // in the fine grid's units
-  for (const std::uint64_t sum : sums) {
-    const auto brightness = static_cast<unsigned>((sum + cell_area / 2) / cell_area);
-    put_cell(frames, cell_of_brightness(brightness, image.maximum));
-  }
+  for (const std::uint64_t sum : sums) put_cell(frames, cell_of_brightness(sum, cell_area, image.maximum));
 }
 
 }  // namespace
 
-int cell_of_brightness(unsigned brightness, unsigned maximum) {
+int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum) {
   // Rounded to the nearest shade, so that black and white are exactly the ends of the ramp
-  // whatever the image's maximum value.
-  brightness = std::min(brightness, maximum);  // a sample above the maximum is white
+  // whatever the image's maximum value. A sum is at most 65535 x 2^40: this fits in 64 bits.
   const std::uint64_t steps = BRIGHTNESS_RAMP.size();  // shades above black, the blank cell
+  const std::uint64_t white = std::uint64_t{maximum} * area;
   const auto shade = static_cast<std::size_t>(
-      (std::uint64_t{brightness} * steps * 2 + maximum) / (std::uint64_t{maximum} * 2));
+      (std::min(brightness_sum, white) * steps * 2 + white) / (white * 2));
   return shade == 0 ? 0 : static_cast<unsigned char>(BRIGHTNESS_RAMP[shade - 1]);
 }
 

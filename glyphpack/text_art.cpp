@@ -53,6 +53,19 @@ std::string control_byte_message(unsigned char byte) {
 
 }  // namespace
 
+bool looks_like_glyphreeler_output(std::string_view data) {
+  constexpr std::size_t line_bytes = FRAME_COLUMNS + 2;  // cells, CR, LF
+  constexpr std::size_t frame_bytes = line_bytes * FRAME_ROWS;
+  constexpr std::string_view banner = "\r\nEND\r\n";
+  if (data.size() < banner.size() || data.substr(data.size() - banner.size()) != banner) return false;
+  const std::string_view frames = data.substr(0, data.size() - banner.size());
+  if (frames.size() % frame_bytes != 0) return false;
+  for (std::size_t end = FRAME_COLUMNS; end < frames.size(); end += line_bytes) {
+    if (frames.substr(end, 2) != "\r\n") return false;
+  }
+  return true;
+}
+
 int put_cell(frame_file_bytes& frames, int cell) {
   if (cell == NO_DATA_CELL) {
     // The stream ends the data at the first end mark; what follows only fills the frame count.

@@ -44,6 +44,7 @@ TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
       {"tail", std::string(1024 + 100, 'e')},           // bytes past the last whole frame
       {"returns", std::string(1024, '\r')},             // a frame of no data at all
       {"empty", ""},
+      {"pgm-lookalike", std::string("P5\0" "1081\0" "1\0" "255", 12) + std::string(1012, '.')},
   };
   temp_dir dir;
   // Each run paces its frames; all files play side by side.
@@ -119,14 +120,28 @@ TEST(Glyphpack, WrongArgumentCountPrintsUsage) {
   }
 }
 
-TEST(Glyphpack, ReplacesAnExistingFrameFileWhole) {
+TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   temp_dir dir;
   const std::string art = temp_file(dir, "art.txt", "x\n");
+  const std::string packed = "x" + std::string(1023, '\0');
   const std::string frames = temp_file(dir, "art.frames", std::string(5000, 'o'));
-  pty_session pack;
-  ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, frames}));
-  EXPECT_EQ("x" + std::string(1023, '\0'), read_file(frames));
-  EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames"}), names_in(dir.path));
+  namespace fs = std::filesystem;
+  fs::permissions(frames, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string link = dir.path + "/link.frames";
+  fs::create_symlink("art.frames", link);
+  // The longest name the folder allows: the file written first must not need a longer one.
+  const std::string long_name = dir.path + "/" + std::string(248, 'n') + ".frames";
+  for (const std::string& target : {frames, link, long_name}) {
+    pty_session pack;
+    ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, target})) << pack.error_output;
+    EXPECT_EQ(packed, read_file(target));
+  }
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+            fs::status(frames).permissions());
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames", "link.frames",
+                                    std::string(248, 'n') + ".frames"}),
+            names_in(dir.path));
 }
 
 }  // namespace

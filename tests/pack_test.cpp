@@ -43,9 +43,8 @@ TEST(PackText, FormFeedLineEndsAFrameExceptRightAfterAFullOne) {
   EXPECT_EQ(frame_of({"a"}) + frame_of({}) + frame_of({"b"}), packed_text("a\n\f\n\f\nb\n"));
   EXPECT_EQ(frame_of({}) + frame_of({"b"}), packed_text("\f\nb\n"));  // at the start: blank frame
   const std::string full = lines(32, "f");
-  const std::string full_frame = frame_of({"f", "f", "f", "f", "f", "f", "f", "f", "f", "f", "f",
-                                           "f", "f", "f", "f", "f", "f", "f", "f", "f", "f", "f",
-                                           "f", "f", "f", "f", "f", "f", "f", "f", "f", "f"});
+  std::string full_frame = frame_of({});
+  for (int row = 0; row < FRAME_ROWS; ++row) full_frame[static_cast<std::size_t>(row * FRAME_COLUMNS)] = 'f';
   EXPECT_EQ(full_frame, packed_text(full + "\f\n"));
   EXPECT_EQ(full_frame + frame_of({}), packed_text(full + "\f\n\f\n"));
 }
@@ -112,14 +111,14 @@ std::string packed_pgm(const std::string& data) {
 }
 
 TEST(PackPgm, BrightnessRampRunsFromBlankToTheDensestShade) {
-  EXPECT_EQ(0, cell_of_brightness(0, 255));
-  EXPECT_EQ('@', cell_of_brightness(255, 255));
-  EXPECT_EQ('@', cell_of_brightness(65535, 65535));
-  EXPECT_EQ('@', cell_of_brightness(1, 1));
-  EXPECT_EQ('@', cell_of_brightness(200, 100)) << "out of range samples are white";
+  EXPECT_EQ(0, cell_of_brightness(0, 1, 255));
+  EXPECT_EQ('@', cell_of_brightness(255, 1, 255));
+  EXPECT_EQ('@', cell_of_brightness(65535, 1, 65535));
+  EXPECT_EQ('@', cell_of_brightness(1, 1, 1));
+  EXPECT_EQ('@', cell_of_brightness(200, 1, 100)) << "out of range samples are white";
   std::string seen;
   for (unsigned b = 0; b < 256; ++b) {
-    const char cell = static_cast<char>(cell_of_brightness(b, 255));
+    const char cell = static_cast<char>(cell_of_brightness(b, 1, 255));
     if (seen.empty() || seen.back() != cell) seen += cell;
   }
   EXPECT_EQ(std::string(1, '\0') + std::string(BRIGHTNESS_RAMP), seen);
@@ -137,12 +136,14 @@ TEST(PackPgm, EachCellAveragesThePartOfTheImageItCovers) {
   std::string checkerboard;
   for (int y = 0; y < 64; ++y)
     for (int x = 0; x < 64; ++x) checkerboard += static_cast<char>((x + y) % 2 == 0 ? 0 : 255);
-  EXPECT_EQ(std::string(FRAME_BYTES, static_cast<char>(cell_of_brightness(128, 255))),
-            packed_pgm(pgm(64, 64, 255, checkerboard)));
+  EXPECT_EQ(std::string(FRAME_BYTES, '+'), packed_pgm(pgm(64, 64, 255, checkerboard)));
+  // With two levels only, the grey of the mix must survive: no rounding before the shade.
+  for (char& sample : checkerboard) sample = sample != 0 ? 1 : 0;
+  EXPECT_EQ(std::string(FRAME_BYTES, '+'), packed_pgm(pgm(64, 64, 1, checkerboard)));
   // 3 x 1, black, white, black: cell column 10 covers 2/3 of the first pixel and 1/3 of the second.
   const std::string stretched = packed_pgm(pgm(3, 1, 255, std::string("\0\xFF\0", 3)));
   EXPECT_EQ('\0', stretched[9]);
-  EXPECT_EQ(static_cast<char>(cell_of_brightness(85, 255)), stretched[10]);
+  EXPECT_EQ(static_cast<char>(cell_of_brightness(85, 1, 255)), stretched[10]);
   EXPECT_EQ('@', stretched[11]);
   EXPECT_EQ(stretched.substr(0, 32), stretched.substr(31 * 32)) << "every row alike";
 }
@@ -161,6 +162,7 @@ TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {
       {good + pgm(0, 1, 255, ""), "image 2: bad width"},
       {good + "P5 1 1 70000\nx", "image 2: bad maximum value"},
       {good + "junk", "image 2: not a binary PGM image"},
+      {good + "P51 1 255\nx", "image 2: not a binary PGM image"},
       {"P5 1 1 255", "image 1: no white space after the header"},
       {"P5 99999999999 1 255\n", "image 1: bad width"},
   };
