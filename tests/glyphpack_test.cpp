@@ -12,17 +12,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Runs a program without a terminal (glyphreeler then has no key to wait for) and returns its
-// wait status; standard output goes to `stdout_path`, or into the session's transcript.
-std::string run(pty_session& session, const std::string& program,
-                const std::vector<std::string>& arguments, const std::string& stdout_path = "",
-                milliseconds timeout = 20s) {
+// Starts a program without a terminal (glyphreeler then has no key to wait for); standard
+// output goes to `stdout_path`, or into the session's transcript.
+bool start_without_terminal(pty_session& session, const std::string& program,
+                            const std::vector<std::string>& arguments,
+                            const std::string& stdout_path = "") {
   session_options options;
   options.arguments = arguments;
   options.stdout_path = stdout_path;
   options.controlling_terminal = false;
-  if (!start_session(session, program, options)) return "not started";
-  return status_text(wait_for_exit(session, timeout));
+  return start_session(session, program, options);
+}
+
+// Runs it to the end and returns its wait status.
+std::string run(pty_session& session, const std::string& program,
+                const std::vector<std::string>& arguments) {
+  if (!start_without_terminal(session, program, arguments)) return "not started";
+  return status_text(wait_for_exit(session, 20s));
 }
 
 std::set<std::string> names_in(const std::string& directory) {
@@ -54,11 +60,7 @@ TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
     original.push_back(temp_file(dir, files[i].first, files[i].second));
     shown.push_back(original[i] + ".shown");
     first[i] = std::make_unique<pty_session>();
-    session_options options;
-    options.arguments = {original[i]};
-    options.stdout_path = shown[i];
-    options.controlling_terminal = false;
-    ASSERT_TRUE(start_session(*first[i], GLYPHREELER_BINARY, options));
+    ASSERT_TRUE(start_without_terminal(*first[i], GLYPHREELER_BINARY, {original[i]}, shown[i]));
   }
   std::vector<std::unique_ptr<pty_session>> second(std::size(files));
   for (std::size_t i = 0; i < std::size(files); ++i) {
@@ -67,11 +69,8 @@ TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
     ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {shown[i], original[i] + ".packed"}))
         << files[i].first << ": " << pack.error_output;
     second[i] = std::make_unique<pty_session>();
-    session_options options;
-    options.arguments = {original[i] + ".packed"};
-    options.stdout_path = original[i] + ".shown-again";
-    options.controlling_terminal = false;
-    ASSERT_TRUE(start_session(*second[i], GLYPHREELER_BINARY, options));
+    ASSERT_TRUE(start_without_terminal(*second[i], GLYPHREELER_BINARY, {original[i] + ".packed"},
+                                       original[i] + ".shown-again"));
   }
   for (std::size_t i = 0; i < std::size(files); ++i) {
     ASSERT_EQ("exited 0", status_text(wait_for_exit(*second[i], 10s))) << files[i].first;
