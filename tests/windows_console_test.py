@@ -51,13 +51,15 @@ def frame(*rows):
     return data
 
 
-def run_without_console(program, arguments, stdout_path=None, cwd=None):
+def run_without_console(program, arguments, stdout_path=None, cwd=None, stdout_fd=None):
     """Runs a build in a session of its own, with no terminal: there is no console to blank or
-    to read a key from. Returns (status, stdout bytes, stderr bytes)."""
+    to read a key from. Standard output goes to `stdout_path`, to the descriptor `stdout_fd`,
+    or is captured. Returns (status, stdout bytes, stderr bytes)."""
     command = ["wine", program] if program.endswith(".exe") else [program]
     stdout = open(stdout_path, "wb") if stdout_path else subprocess.PIPE
     try:
-        done = subprocess.run(command + arguments, stdin=subprocess.DEVNULL, stdout=stdout,
+        done = subprocess.run(command + arguments, stdin=subprocess.DEVNULL,
+                              stdout=stdout if stdout_fd is None else stdout_fd,
                               stderr=subprocess.PIPE, env=wine_environment(), cwd=cwd,
                               start_new_session=True, timeout=120)
     finally:
@@ -213,13 +215,11 @@ class WithoutConsole(WindowsTest):
         reader, writer = os.pipe()
         os.close(reader)
         try:
-            done = subprocess.run(["wine", EXE, frames], stdin=subprocess.DEVNULL, stdout=writer,
-                                  stderr=subprocess.PIPE, env=wine_environment(),
-                                  start_new_session=True, timeout=120)
+            status, _, err = run_without_console(EXE, [frames], stdout_fd=writer)
         finally:
             os.close(writer)
-        self.assertEqual(1, done.returncode)
-        self.assertRegex(done.stderr, rb"^glyphreeler: write error: [^\n]+\n$")
+        self.assertEqual(1, status)
+        self.assertRegex(err, rb"^glyphreeler: write error: [^\n]+\n$")
 
     def test_length_beyond_4_gib_counts_every_frame(self):
         # 4 GiB + 1024 bytes: a 32-bit length would see one frame, then the banner and the end.
