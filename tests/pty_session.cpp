@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -173,6 +174,7 @@ pty_session::~pty_session() {
   close_fd(slave);
   close_fd(error_pipe);
   close_fd(key_pipe);
+  close_fd(output_pipe);
 }
 
 bool start_session(pty_session& session, const std::string& program,
@@ -187,7 +189,9 @@ bool start_session(pty_session& session, const std::string& program,
   int input_ends[2] = {-1, -1};
   int output_ends[2] = {-1, -1};
   int output_file = -1;
+  int piped_output[2] = {-1, -1};
   if (!make_pipe(error_ends)) return failed("pipe");
+  if (options.stdout_pipe && !make_pipe(piped_output)) return failed("pipe");
   if (!options.stdout_path.empty()) {
     output_file = open(options.stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (output_file < 0) return failed(options.stdout_path.c_str());
@@ -210,6 +214,7 @@ bool start_session(pty_session& session, const std::string& program,
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int signal_number : options.ignored_signals) std::signal(signal_number, SIG_IGN);
     // A new session, led by the program; with a terminal, that terminal becomes its
     // controlling one, so terminal-generated signals and /dev/tty reach it.
     setsid();
@@ -217,8 +222,9 @@ bool start_session(pty_session& session, const std::string& program,
     const int input = options.controlling_terminal ? session.slave : input_ends[0];
     const int output = options.controlling_terminal ? session.slave : output_ends[1];
     dup2(input, 0);
-    dup2(output_file >= 0 ? output_file : output, 1);
+    dup2(output_file >= 0 ? output_file : piped_output[1] >= 0 ? piped_output[1] : output, 1);
     dup2(error_ends[1], 2);
+    if (options.stdout_closed) close(1);
     execve(program.c_str(), argv.data(), envp.data());
     std::perror("execve");
     _exit(127);
@@ -226,6 +232,8 @@ bool start_session(pty_session& session, const std::string& program,
   close(error_ends[1]);
   session.error_pipe = error_ends[0];
   if (output_file >= 0) close(output_file);
+  if (piped_output[1] >= 0) close(piped_output[1]);
+  session.output_pipe = piped_output[0];
   if (!options.controlling_terminal) {
     close(input_ends[0]);
     close(output_ends[1]);
@@ -284,6 +292,24 @@ void send_keys(pty_session& session, std::string_view bytes) {
     if (sent < 0 && errno != EINTR) return;
     if (sent > 0) bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
+}
+
+std::string read_then_close_output(pty_session& session, std::size_t count, milliseconds timeout) {
+  const auto deadline = steady::now() + timeout;
+  std::string output;
+  while (output.size() < count && session.output_pipe >= 0 && !past(deadline)) {
+    pollfd ready{session.output_pipe, POLLIN, 0};
+    if (poll(&ready, 1, 10) <= 0) continue;
+    char buffer[256];
+    const ssize_t got = read(session.output_pipe, buffer, std::min(sizeof buffer, count - output.size()));
+    if (got > 0) {
+      output.append(buffer, static_cast<std::size_t>(got));
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  close_fd(session.output_pipe);
+  return output;
 }
 
 termios terminal_mode(const pty_session& session) {

@@ -17,6 +17,9 @@ using std::chrono::milliseconds;
 struct session_options {
   std::vector<std::string> arguments;  // after the program's name
   std::string stdout_path;             // when set, standard output goes to this file instead
+  bool stdout_pipe = false;            // standard output goes to a pipe read by the test
+  bool stdout_closed = false;          // the program starts with standard output closed
+  std::vector<int> ignored_signals;    // ignored when the program starts, as nohup would
   bool controlling_terminal = true;    // false: a new session with pipes and no terminal
   std::string locale = "C.UTF-8";      // LC_ALL in the program's environment
 };
@@ -28,6 +31,7 @@ struct pty_session {
   int slave = -1;              // the program's terminal, held here too so it can be inspected
   int error_pipe = -1;         // read end of the program's standard error
   int key_pipe = -1;           // without a terminal: standard input's write end, never written
+  int output_pipe = -1;        // with `stdout_pipe`: the read end, left to the test
   termios initial_mode{};      // the terminal's mode just before the program started
   std::string transcript;      // every byte read from `screen`
   std::string error_output;    // every byte read from `error_pipe`
@@ -53,6 +57,9 @@ bool wait_for_mode(pty_session& session, bool (*wanted)(const termios&), millise
 int wait_for_exit(pty_session& session, milliseconds timeout);
 
 void send_keys(pty_session& session, std::string_view bytes);
+// With `stdout_pipe`: reads `count` bytes of standard output, then closes the pipe as a reader
+// that quits early does. Returns what was read, shorter after a timeout.
+std::string read_then_close_output(pty_session& session, std::size_t count, milliseconds timeout);
 termios terminal_mode(const pty_session& session);
 // Bytes typed at the terminal that nobody has read yet.
 int queued_input(const pty_session& session);

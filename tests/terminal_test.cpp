@@ -1,81 +1,16 @@
 // End-to-end tests of the built program on a real pseudo-terminal: what it shows and where,
-// which keys end its wait, and that the terminal is left exactly as it was on every way out.
+// which keys end its wait, and that the terminal is left as it was found. Hostile files,
+// outputs, signals and job control are in fault_matrix_test.cpp.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <csignal>
 
-#include "tests/pty_session.hpp"
+#include "tests/terminal_checks.hpp"
 
 namespace glyphreeler {
 namespace {
 
-using namespace std::chrono_literals;
-
-const std::string CLEAR = "\x1b[H\x1b[2J";
-const std::string BANNER = "\r\nEND\r\n";
 const std::string USAGE = "Usage: glyphreeler <input file>";
 const std::string SHORT_FILE = "shorter than one frame\n";  // plays no frame at all
-
-// Every wait allows this much beyond what the program needs, so a fault fails instead of hangs.
-constexpr milliseconds SLACK = 5s;
-milliseconds playing(int frames) { return milliseconds(1000 * frames) + SLACK; }
-
-bool start(pty_session& session, const session_options& options) {
-  return start_session(session, GLYPHREELER_BINARY, options);
-}
-bool start(pty_session& session, const std::vector<std::string>& arguments) {
-  session_options options;
-  options.arguments = arguments;
-  return start(session, options);
-}
-
-bool playback_mode(const termios& mode) {
-  return (mode.c_lflag & (ICANON | ECHO)) == 0 && (mode.c_lflag & ISIG) != 0;
-}
-// The program turns signal keys off only once it reads the final key; anything that must
-// reach that wait (Ctrl+C as a key, a signal) is sent after this holds.
-bool key_wait_mode(const termios& mode) { return (mode.c_lflag & ISIG) == 0; }
-bool raw_mode(const termios& mode) {
-  return (mode.c_lflag & (ISIG | ICANON | ECHO)) == 0 && (mode.c_iflag & IXON) == 0;
-}
-
-// The terminal's mode now is the one it had before the program started.
-::testing::AssertionResult mode_as_found(const pty_session& session) {
-  const std::string now = mode_text(terminal_mode(session));
-  const std::string found = mode_text(session.initial_mode);
-  if (now == found) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "mode now:   " << now << "\nmode found: " << found;
-}
-
-// What the terminal shows for a file's first frame, worked out independently of the program:
-// carriage returns dropped, data cut at the first 0x1A, low cell values lifted by 32.
-std::string shown_frame(std::string_view file) {
-  std::string data;
-  for (char byte : file) {
-    if (byte == '\x1a') break;
-    if (byte != '\r') data += byte;
-  }
-  std::string screen;
-  for (std::size_t cell = 0; cell < 1024; ++cell) {
-    const int value = cell < data.size() ? static_cast<unsigned char>(data[cell]) : -1;
-    screen += static_cast<char>(value < 0 ? 0x1f : value > 32 ? value : value + 32);
-    if (cell % 32 == 31) screen += "\r\n";
-  }
-  return screen;
-}
-
-// What a terminal with the usual output processing (ONLCR, left alone by the program) passes
-// on for bytes the program writes: each line feed arrives as CR LF.
-std::string on_terminal(std::string_view written) {
-  std::string passed;
-  for (char byte : written) passed += byte == '\n' ? std::string("\r\n") : std::string(1, byte);
-  return passed;
-}
-const std::string SHOWN_BANNER = on_terminal(BANNER);
-
-std::string dots(int frames) { return std::string(static_cast<std::size_t>(1024 * frames), '.'); }
-const std::string DOT_LINE = on_terminal(std::string(32, '.') + "\r\n");
 
 TEST(Terminal, WrongArgumentCountPrintsUsage) {
   for (const std::vector<std::string>& arguments :
@@ -205,64 +140,6 @@ TEST(Terminal, KeyTypedDuringPlaybackIsNotEchoedAndEndsTheWait) {
             visible(on_terminal(shown_frame(dots(1)) + CLEAR + BANNER)));
   EXPECT_EQ(queued_input(session), 0);
   EXPECT_TRUE(mode_as_found(session));
-}
-
-TEST(Terminal, SignalDuringKeyWaitRestoresTheTerminal) {
-  temp_dir dir;
-  const std::string path = temp_file(dir, "short.frames", SHORT_FILE);
-  for (int signal_number : {SIGTERM, SIGHUP}) {
-    SCOPED_TRACE(strsignal(signal_number));
-    pty_session session;
-    ASSERT_TRUE(start(session, {path}));
-    ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-    kill(session.pid, signal_number);
-    EXPECT_EQ(status_text(wait_for_exit(session, SLACK)),
-              "killed by signal " + std::to_string(signal_number));
-    EXPECT_TRUE(mode_as_found(session));
-  }
-}
-
-TEST(Terminal, CtrlCDuringPlaybackStopsAndRestoresTheTerminal) {
-  temp_dir dir;
-  pty_session session;
-  // Several frames, so Ctrl+C surely lands during playback even on a slow machine.
-  ASSERT_TRUE(start(session, {temp_file(dir, "three.frames", dots(3))}));
-  ASSERT_TRUE(wait_for_output(session, DOT_LINE, SLACK));
-  EXPECT_TRUE(playback_mode(terminal_mode(session))) << mode_text(terminal_mode(session));
-  send_keys(session, "\x03");
-  EXPECT_EQ(status_text(wait_for_exit(session, playing(3))),
-            "killed by signal " + std::to_string(SIGINT));
-  EXPECT_TRUE(mode_as_found(session));
-}
-
-// Job control needs a shell. dash keeps no terminal mode of its own (bash would restore its
-// own when the job stops, hiding what the program did), so the mode seen while the program
-// is stopped is the one the program left.
-TEST(Terminal, CtrlZRestoresTheTerminalWhileStoppedAndFgResumesPlayback) {
-  const char* shell_path = "/bin/dash";
-  if (access(shell_path, X_OK) != 0) GTEST_SKIP() << "no " << shell_path;
-  temp_dir dir;
-  const std::string path = temp_file(dir, "three.frames", dots(3));
-  session_options options;
-  options.arguments = {"-i"};
-  pty_session shell;
-  ASSERT_TRUE(start_session(shell, shell_path, options));
-  // The harness keeps standard error apart; the shell's prompts and job reports belong on screen.
-  send_keys(shell, std::string("exec 2>/dev/tty; PS1='ready> '; ") + GLYPHREELER_BINARY + " " + path + "\n");
-  ASSERT_TRUE(wait_for_output(shell, DOT_LINE, SLACK));
-  send_keys(shell, "\x1a");
-  ASSERT_TRUE(wait_for_output(shell, "Stopped", SLACK));
-  EXPECT_TRUE(mode_as_found(shell));
-
-  shell.transcript.clear();
-  send_keys(shell, "fg\n");
-  ASSERT_TRUE(wait_for_mode(shell, playback_mode, SLACK));
-  send_keys(shell, "#");  // typed while the frames go on: not echoed, and ends the final wait
-  ASSERT_TRUE(wait_for_output(shell, SHOWN_BANNER + "ready> ", playing(3)));
-  EXPECT_EQ(shell.transcript.find('#'), std::string::npos) << visible(shell.transcript);
-  EXPECT_TRUE(mode_as_found(shell));
-  send_keys(shell, "exit\n");
-  EXPECT_EQ(status_text(wait_for_exit(shell, SLACK)), "exited 0");
 }
 
 TEST(Terminal, WithoutTerminalPlaysAndExitsWithoutKey) {
