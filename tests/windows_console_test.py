@@ -8,6 +8,7 @@ Usage: windows_console_test.py --exe glyphreeler.exe --posix glyphreeler --prefi
 import argparse
 import fcntl
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -51,21 +52,37 @@ def frame(*rows):
     return data
 
 
-def run_without_console(program, arguments, stdout_path=None, cwd=None, stdout_fd=None):
+def shown(cells):
+    """What a run without a console writes for frames whose cells hold `cells`, in order (a
+    byte, or -1 where the data has run out): each cell's character, rows ended by CR LF, then
+    the banner."""
+    rows = [cells[n:n + 32] for n in range(0, len(cells), 32)]
+    return b"".join(bytes(c if c > 32 else c + 32 for c in row) + b"\r\n" for row in rows) + BANNER
+
+
+def run_without_console(program, arguments, stdout_path=None, cwd=None, stdout_fd=None,
+                        stdout_closed=False):
     """Runs a build in a session of its own, with no terminal: there is no console to blank or
     to read a key from. Standard output goes to `stdout_path`, to the descriptor `stdout_fd`,
-    or is captured. Returns (status, stdout bytes, stderr bytes)."""
+    is not open at all, or is captured. Returns (status, stdout bytes, stderr bytes)."""
     command = ["wine", program] if program.endswith(".exe") else [program]
-    stdout = open(stdout_path, "wb") if stdout_path else subprocess.PIPE
-    try:
-        done = subprocess.run(command + arguments, stdin=subprocess.DEVNULL,
-                              stdout=stdout if stdout_fd is None else stdout_fd,
-                              stderr=subprocess.PIPE, env=wine_environment(), cwd=cwd,
-                              start_new_session=True, timeout=120)
-    finally:
-        if stdout_path:
-            stdout.close()
-    return done.returncode, done.stdout or b"", done.stderr
+    # Captured into files, not pipes: wine's helper processes, started by a program that finds
+    # none running, keep its descriptors until the last wine program ends, so a pipe's end
+    # would wait on whatever other tests run meanwhile.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        stdout = open(stdout_path, "wb") if stdout_path else out
+        try:
+            done = subprocess.run(command + arguments, stdin=subprocess.DEVNULL,
+                                  stdout=stdout if stdout_fd is None else stdout_fd, stderr=err,
+                                  env=wine_environment(), cwd=cwd, start_new_session=True,
+                                  timeout=120,
+                                  preexec_fn=(lambda: os.close(1)) if stdout_closed else None)
+        finally:
+            if stdout_path:
+                stdout.close()
+        out.seek(0)
+        err.seek(0)
+        return done.returncode, out.read(), err.read()
 
 
 class Pane:
@@ -112,10 +129,41 @@ def wait_until(condition, timeout, describe):
         time.sleep(0.02)
 
 
+def program_pid(file_path):
+    """The wine process of the Windows build playing `file_path`, or None. Wine gives it the
+    program's own command line, which tells it from the shell or cmd that started it."""
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                arguments = f.read().split(b"\0")
+        except OSError:
+            continue
+        if arguments[0].lower().endswith(b"glyphreeler.exe") and file_path.encode() in arguments:
+            return int(entry)
+    return None
+
+
+def running(pid):
+    """Whether process `pid` still runs; a zombie has ended, only nobody has reaped it yet."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def end_program(file_path):
+    """Kills the program left playing `file_path`, if a fault left it running."""
+    pid = program_pid(file_path)
+    if pid is not None:
+        os.kill(pid, signal.SIGKILL)
+
+
 class ConsoleRun:
     """The Windows build started in a pane under a shell that records its exit status."""
 
-    def __init__(self, test, arguments, redirect_to=None, before="", command=None):
+    def __init__(self, test, arguments, redirect_to=None, before="", command=None,
+                 outlive_hangup=False):
         self.dir = test.dir
         self.status_path = os.path.join(self.dir, "status")
         quoted = " ".join("'%s'" % a for a in (command or [EXE] + arguments))
@@ -123,9 +171,12 @@ class ConsoleRun:
         script = os.path.join(self.dir, "run.sh")
         # As from an interactive shell: the program is a foreground job of its own, so Ctrl+C
         # reaches it alone. Standard error stays on the terminal, or wine draws no console there.
+        # To outlive the pane, as under nohup, the shell and the program ignore the hang-up, and
+        # the shell does without job control, which fails for good once the terminal has gone.
+        start, end = ("trap '' HUP", "") if outlive_hangup else ("set -m", "exec sleep 600\n")
         with open(script, "w") as f:
-            f.write("set -m\n%s\nwine %s %s\necho $? > status.new && mv status.new status\n"
-                    "exec sleep 600\n" % (before, quoted, redirect))
+            f.write("%s\n%s\nwine %s %s\necho $? > status.new && mv status.new status\n%s"
+                    % (start, before, quoted, redirect, end))
         self.pane = Pane("sh '%s'" % script, self.dir)
         test.addCleanup(self.pane.close)
 
@@ -149,6 +200,25 @@ class ConsoleRun:
     def wait_for_exit(self, timeout):
         return wait_until(lambda: self.status() is not None and (self.status(),), timeout,
                           self.describe)[0]
+
+
+def run_between_probes(test, file_path):
+    """The program run by cmd between two runs of the mode probe on the same console, so that
+    the second shows the input mode the program left; cmd shows the program's status too, and
+    "done" once the second probe's line is whole."""
+    probe = os.path.join(os.path.dirname(EXE), "console_mode_probe.exe")
+    return ConsoleRun(test, [], command=["cmd", "/v:on", "/c", "%s & %s %s & echo status "
+                                         "!errorlevel! & %s & echo done" % (
+                                             probe, EXE, file_path, probe)])
+
+
+def probed_outcome(run):
+    """Waits for the second probe; returns (the program's status, the input modes before and
+    after, the screen). The frame's last row may run into cmd's lines."""
+    screen = run.wait_for_screen(lambda s: "done" in s, SLACK)
+    text = "\n".join(screen)
+    status = re.search(r"status (-?\d+)", text)
+    return status and int(status.group(1)), re.findall(r"input mode (\d+)", text), screen
 
 
 def showing_end_banner(screen):
@@ -175,7 +245,14 @@ class WithoutConsole(WindowsTest):
             self.assertEqual((1, USAGE, b""), (status, out, err), arguments)
 
     def test_unopenable_input_is_reported_with_status_1_and_nothing_written(self):
-        for name in ("missing.frames", "."):
+        # Beyond MAX_PATH a file that is there is refused all the same; the message quotes its
+        # name whole.
+        deep = os.path.join(self.dir, *["d" * 60] * 5)
+        os.makedirs(deep)
+        too_long = os.path.join(deep, "there.frames")
+        with open(too_long, "wb") as f:
+            f.write(frame(b"x"))
+        for name in ("missing.frames", ".", too_long):
             status, out, err = run_without_console(EXE, [name], cwd=self.dir)
             self.assertEqual((1, b""), (status, out), name)
             prefix = b"glyphreeler: cannot open '%s': " % name.encode()
@@ -209,17 +286,76 @@ class WithoutConsole(WindowsTest):
 
     def test_failed_writes_are_reported_once_with_status_1(self):
         frames = self.file("one.frames", frame(b"x"))
-        status, _, err = run_without_console(EXE, [frames], "/dev/full")
-        self.assertEqual(1, status)
-        self.assertRegex(err, rb"^glyphreeler: write error: [^\n]+\n$")
-        reader, writer = os.pipe()
-        os.close(reader)
-        try:
-            status, _, err = run_without_console(EXE, [frames], stdout_fd=writer)
-        finally:
-            os.close(writer)
-        self.assertEqual(1, status)
-        self.assertRegex(err, rb"^glyphreeler: write error: [^\n]+\n$")
+
+        def into_pipe(reader_command):
+            """Runs the program into a pipe read by `reader_command`, or by nobody when None;
+            returns its outcome and what the reader got."""
+            reader, writer = os.pipe()
+            try:
+                pipe_reader = reader_command and subprocess.Popen(
+                    reader_command, stdin=reader, stdout=subprocess.PIPE)
+                os.close(reader)
+                outcome = run_without_console(EXE, [frames], stdout_fd=writer)
+            finally:
+                os.close(writer)
+            return outcome, pipe_reader.communicate(timeout=SLACK)[0] if pipe_reader else b""
+
+        # head quits once it has its 100 bytes, and a later write of the frame or the banner
+        # fails. Each case: the program's outcome, what a reader got and what it should have.
+        outcomes = {
+            "full device": (run_without_console(EXE, [frames], "/dev/full"), b"", b""),
+            "pipe without a reader": into_pipe(None) + (b"",),
+            "reader quits after 100 bytes": (into_pipe(["head", "-c", "100"]) +
+                                             (shown(list(frame(b"x")))[:100],)),
+            "standard output closed": (run_without_console(EXE, [frames], stdout_closed=True),
+                                       b"", b""),
+        }
+        for name, ((status, _, err), received, wanted) in outcomes.items():
+            with self.subTest(name):
+                self.assertEqual(1, status)
+                self.assertRegex(err, rb"^glyphreeler: write error: [^\n]+\n$")
+                self.assertEqual(wanted, received)
+
+    def test_a_file_changed_while_it_plays_keeps_the_frame_count_found_at_start(self):
+        # The change lands once the first frame is read, and before the program reads from
+        # offset 1536. Both are told by what it has written: two 512-byte blocks of output mean
+        # the first frame's data is in, and it writes a third before it reads past 1536. What it
+        # shows is then fixed: cells past the data show as character 31, and playback goes on.
+        data = bytes(ord("a") + n % 26 for n in range(5 * 1024))
+
+        def append(path, more):
+            with open(path, "ab") as f:
+                f.write(more)
+
+        cases = {
+            "truncated": (data[:3072], lambda path: os.truncate(path, 1624),
+                          list(data[:1624]) + [-1] * (3072 - 1624)),
+            "grown": (data[:2348], lambda path: append(path, data[2348:]), list(data[:2048])),
+            "deleted on the Linux side": (data[:2048], os.remove, list(data[:2048])),
+        }
+        for name, (initial, change, cells) in cases.items():
+            with self.subTest(name):
+                path = self.file("changed.frames", initial)
+                out_path = os.path.join(self.dir, "changed.out")
+                err_path = os.path.join(self.dir, "changed.err")
+                with open(out_path, "wb") as out, open(err_path, "wb") as err:
+                    program = subprocess.Popen(["wine", EXE, path], stdin=subprocess.DEVNULL,
+                                               stdout=out, stderr=err, env=wine_environment(),
+                                               start_new_session=True)
+                written = lambda: os.path.getsize(out_path)
+                try:
+                    wait_until(lambda: written() >= 1024, SLACK, lambda: "%d bytes" % written())
+                    change(path)
+                    self.assertLess(written(), 1536, "the change came too late to tell")
+                    program.wait(timeout=len(cells) / 1024 + SLACK)
+                finally:
+                    if program.poll() is None:
+                        os.killpg(program.pid, signal.SIGKILL)
+                        program.wait()
+                with open(err_path, "rb") as err:
+                    self.assertEqual((0, b""), (program.returncode, err.read()))
+                with open(out_path, "rb") as f:
+                    self.assertEqual(shown(cells), f.read())
 
     def test_length_beyond_4_gib_counts_every_frame(self):
         # 4 GiB + 1024 bytes: a 32-bit length would see one frame, then the banner and the end.
@@ -318,20 +454,72 @@ class OnConsole(WindowsTest):
         # A shell that stays on the console after the program: a program started from it
         # finds the console's input mode as it was before.
         empty = self.file("empty.frames", b"")
-        probe = os.path.join(os.path.dirname(EXE), "console_mode_probe.exe")
         # (Not Ctrl+C: wine turns the terminal's interrupt into Ctrl+C for every program on the
         # console, the shell included, whatever the input mode.)
         for key in ("x", "F1"):
             with self.subTest(key=key):
-                run = ConsoleRun(self, [], command=["cmd", "/c", "%s & %s %s & %s" % (
-                    probe, EXE, empty, probe)])
+                run = run_between_probes(self, empty)
                 run.wait_for_screen(lambda s: "END" in s, SLACK)
                 run.pane.send(key)
+                status, modes, _ = probed_outcome(run)
+                self.assertEqual(0, status)
+                self.assertEqual([modes[0]] * 2, modes)
+                self.assertNotEqual("0", modes[0])
                 self.assertEqual(0, run.wait_for_exit(SLACK))
-                mode_lines = lambda screen: [l for l in screen if l.startswith("input mode")]
-                modes = mode_lines(run.wait_for_screen(lambda s: len(mode_lines(s)) == 2, SLACK))
-                self.assertEqual(modes[0], modes[1])
-                self.assertNotEqual("input mode 0", modes[0])
+                os.remove(run.status_path)
+
+    def test_signals_to_the_program_end_it_and_leave_the_input_mode_as_found(self):
+        # Wine turns SIGINT into Ctrl+C: the control handler runs (and puts back the key wait's
+        # mode) before the default action ends the program. SIGTERM and SIGHUP end it with no
+        # handler run, so the mode is as found only because playback leaves it alone; during
+        # the key wait they leave the wait's mode behind, which no Windows program can prevent.
+        frames = self.file("three.frames", frame(*[b"P" * 32] * 32) * 3)
+        empty = self.file("empty.frames", b"")
+        for during, sent in (("playback", signal.SIGINT), ("wait", signal.SIGINT),
+                             ("playback", signal.SIGTERM)):
+            with self.subTest(during=during, signal=sent.name):
+                path = frames if during == "playback" else empty
+                run = run_between_probes(self, path)
+                run.wait_for_screen(lambda s: ("END" in s) == (during == "wait") and
+                                    ("P" * 32 in s) == (during == "playback"), SLACK)
+                pid = wait_until(lambda: program_pid(path), SLACK, run.describe)
+                os.kill(pid, sent)
+                status, modes, screen = probed_outcome(run)
+                # Under wine either end gives status 0.
+                self.assertEqual((0, [modes[0]] * 2), (status, modes))
+                self.assertFalse(running(pid))
+                self.assertEqual(during == "wait", "END" in screen, "\n".join(screen))
+                self.assertFalse(any("glyphreeler:" in line for line in screen))
+                self.assertEqual(0, run.wait_for_exit(SLACK))
+                os.remove(run.status_path)
+
+    def test_ctrl_c_typed_during_playback_ends_the_program(self):
+        # Typed, it reaches every program on the console, cmd and the console itself too, so
+        # no probe is left to show the input mode; playback never changes it.
+        frames = self.file("three.frames", frame(*[b"P" * 32] * 32) * 3)
+        run = ConsoleRun(self, [frames])
+        run.wait_for_screen(lambda s: "P" * 32 in s, SLACK)
+        run.pane.send("C-c")
+        self.assertEqual(0, run.wait_for_exit(SLACK))  # the status of wine's default action
+        self.assertFalse(any("END" in line or "glyphreeler:" in line
+                             for line in run.pane.screen()), run.describe())
+
+    def test_a_console_closed_under_the_program_ends_it_even_with_the_hangup_ignored(self):
+        # Left at its default, the hang-up signal kills wine outright; ignored, as under nohup,
+        # only the console can tell the program it has gone. Wine's console still takes output
+        # then, so playback runs to its end; the key wait's read fails, and that ends the run.
+        for count in (0, 2):
+            with self.subTest(frames=count):
+                path = self.file("%d.frames" % count, frame(*[b"P" * 32] * 32) * count)
+                self.addCleanup(end_program, path)
+                run = ConsoleRun(self, [path], outlive_hangup=True)
+                run.wait_for_screen(lambda s: ("P" * 32 in s) if count else "END" in s, SLACK)
+                pid = wait_until(lambda: program_pid(path), SLACK, run.describe)
+                run.pane.close()
+                wait_until(lambda: run.status() is not None, count + SLACK,
+                           lambda: "still running: %s" % running(pid))
+                self.assertEqual(0, run.status())
+                self.assertFalse(running(pid))
                 os.remove(run.status_path)
 
 
