@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <map>
 
 #include "runtime/raw_file.hpp"
@@ -50,7 +51,9 @@ std::ptrdiff_t raw_read(const raw_file& file, unsigned char* into, std::size_t c
   auto& [memory, offset] = open_files()[static_cast<std::size_t>(file.handle)];
   const auto call = memory->requested.size();
   memory->requested.push_back(count);
-  if (memory->failing_read >= 0 && call >= static_cast<std::size_t>(memory->failing_read)) {
+  const auto first_failing = static_cast<std::size_t>(memory->failing_read);
+  if (memory->failing_read >= 0 && call >= first_failing &&
+      (memory->failing_reads < 0 || call - first_failing < static_cast<std::size_t>(memory->failing_reads))) {
     error = EIO;
     return -1;
   }
@@ -60,7 +63,8 @@ std::ptrdiff_t raw_read(const raw_file& file, unsigned char* into, std::size_t c
   }
   const std::size_t available = offset < memory->bytes.size() ? memory->bytes.size() - offset : 0;
   const std::size_t got = std::min(limit, available);
-  std::memcpy(into, memory->bytes.data() + offset, got);
+  // The offset may lie far past the end after a seek: form no pointer there.
+  if (got > 0) std::memcpy(into, memory->bytes.data() + offset, got);
   offset += got;
   return static_cast<std::ptrdiff_t>(got);
 }
@@ -71,7 +75,8 @@ std::int64_t raw_seek(const raw_file& file, std::int64_t offset, seek_origin ori
   const std::int64_t base = origin == seek_origin::start     ? 0
                             : origin == seek_origin::current ? static_cast<std::int64_t>(open.offset)
                                                              : static_cast<std::int64_t>(open.file->bytes.size());
-  if (base + offset < 0) return -1;
+  // Like lseek: no offset before the start, and none past what the offset type can hold.
+  if (offset > std::numeric_limits<std::int64_t>::max() - base || base + offset < 0) return -1;
   open.offset = static_cast<std::size_t>(base + offset);
   return base + offset;
 }
