@@ -225,6 +225,35 @@ TEST(FaultMatrix, SignalsEndTheProgramAndRestoreTheTerminal) {
   }
 }
 
+// Under nohup the terminal can go away without ending the program: the wait then ends, since
+// no key can come any more, and frames that can no longer be shown are a failed write.
+TEST(FaultMatrix, TerminalHungUpWithTheHangUpIgnored) {
+  temp_dir dir;
+  const std::string playback_file = temp_file(dir, "three.frames", dots(3));
+  const std::string no_frame_file = temp_file(dir, "short.frames", "no frame\n");
+  for (const bool during_wait : {false, true}) {
+    SCOPED_TRACE(during_wait ? "during the wait" : "during playback");
+    session_options options;
+    options.arguments = {during_wait ? no_frame_file : playback_file};
+    options.ignored_signals = {SIGHUP};
+    pty_session session;
+    ASSERT_TRUE(start(session, options));
+    if (during_wait) {
+      ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
+    } else {
+      ASSERT_TRUE(wait_for_output(session, DOT_LINE, SLACK));
+    }
+    // The terminal's other end closes, as when its window is closed.
+    close(session.slave);
+    session.slave = -1;
+    close(session.screen);
+    session.screen = -1;
+    EXPECT_EQ(status_text(wait_for_exit(session, playing(3))), during_wait ? "exited 0" : "exited 1");
+    EXPECT_EQ(visible(session.error_output),
+              visible(during_wait ? "" : "glyphreeler: write error: Input/output error\n"));
+  }
+}
+
 TEST(FaultMatrix, CtrlCTypedDuringPlaybackEndsItAndRestoresTheTerminal) {
   temp_dir dir;
   pty_session session;
