@@ -27,19 +27,6 @@ std::string frames_of(std::string_view characters) {
   return file;
 }
 
-// Starts a file that has no frame to play, and ends the wait with a key.
-void expect_banner_then_key_ends_the_wait(const std::string& path) {
-  pty_session session;
-  ASSERT_TRUE(start(session, {path}));
-  ASSERT_TRUE(wait_for_output(session, SHOWN_BANNER, SLACK));
-  ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-  send_keys(session, "x");
-  EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 0");
-  EXPECT_EQ(visible(session.transcript), visible(SHOWN_BANNER));
-  EXPECT_EQ(visible(session.error_output), "");
-  EXPECT_TRUE(mode_as_found(session));
-}
-
 TEST(FaultMatrix, InputsWithoutALengthPlayNoFrameThenWait) {
   temp_dir dir;
   ASSERT_NE(temp_file(dir, "placeholder", ""), "");
@@ -53,7 +40,12 @@ TEST(FaultMatrix, InputsWithoutALengthPlayNoFrameThenWait) {
     if (S_ISREG(status.st_mode)) {
       ASSERT_EQ(status.st_size, 0) << "not a file that reports size 0";
     }
-    expect_banner_then_key_ends_the_wait(path);
+    pty_session session;
+    ASSERT_TRUE(start(session, {path}));
+    ASSERT_TRUE(key_ends_the_wait(session));
+    EXPECT_EQ(visible(session.transcript), visible(SHOWN_BANNER));
+    EXPECT_EQ(visible(session.error_output), "");
+    EXPECT_TRUE(mode_as_found(session));
   }
 }
 
@@ -78,13 +70,7 @@ TEST(FaultMatrix, UnopenablePathsGiveOneLineAndStatusOne) {
                            row{"name not valid UTF-8", dir.path + "/\xff\xfe-missing",
                                "No such file or directory"}}) {
     SCOPED_TRACE(input.label);
-    pty_session session;
-    ASSERT_TRUE(start(session, {input.path}));
-    EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 1");
-    EXPECT_EQ(visible(session.error_output),
-              visible("glyphreeler: cannot open '" + input.path + "': " + input.reason + "\n"));
-    EXPECT_EQ(visible(session.transcript), "");
-    EXPECT_TRUE(mode_as_found(session));
+    expect_cannot_open(input.path, input.path, input.reason);
   }
 }
 
@@ -92,10 +78,7 @@ TEST(FaultMatrix, NameThatIsNotValidUtf8Plays) {
   temp_dir dir;
   pty_session session;
   ASSERT_TRUE(start(session, {temp_file(dir, "\xff\xfe.frames", dots(1))}));
-  ASSERT_TRUE(wait_for_output(session, SHOWN_BANNER, playing(1)));
-  ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-  send_keys(session, "x");
-  EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 0");
+  ASSERT_TRUE(key_ends_the_wait(session, 1));
   EXPECT_EQ(visible(session.transcript), visible(on_terminal(shown_frame(dots(1)) + CLEAR + BANNER)));
   EXPECT_TRUE(mode_as_found(session));
 }
@@ -138,11 +121,7 @@ TEST(FaultMatrix, FileChangedWhileItPlays) {
     std::string expected;
     for (const std::string& frame : input.shown) expected += on_terminal(shown_frame(frame)) + CLEAR;
     expected += SHOWN_BANNER;
-    const int frames = static_cast<int>(input.shown.size());
-    ASSERT_TRUE(wait_for_output(session, SHOWN_BANNER, playing(frames)));
-    ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-    send_keys(session, "x");
-    EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 0");
+    ASSERT_TRUE(key_ends_the_wait(session, static_cast<int>(input.shown.size())));
     EXPECT_EQ(visible(session.transcript), visible(expected));
     EXPECT_EQ(visible(session.error_output), "");
     EXPECT_TRUE(mode_as_found(session));

@@ -74,6 +74,34 @@ inline std::string on_terminal(std::string_view written) {
 }
 inline const std::string SHOWN_BANNER = on_terminal(BANNER);
 
+// Waits for the banner, allowing for `frames` frames before it, and for the key wait; then
+// presses a key, which must end the program with status 0.
+inline ::testing::AssertionResult key_ends_the_wait(pty_session& session, int frames = 0) {
+  if (!wait_for_output(session, SHOWN_BANNER, playing(frames))) {
+    return ::testing::AssertionFailure() << "no banner";
+  }
+  if (!wait_for_mode(session, key_wait_mode, SLACK)) {
+    return ::testing::AssertionFailure() << "no key wait";
+  }
+  send_keys(session, "x");
+  const std::string status = status_text(wait_for_exit(session, SLACK));
+  if (status == "exited 0") return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "after the key: " << status;
+}
+
+// Runs the program on a path it cannot open: one line on standard error quoting the path (as
+// `shown`) with the reason, status 1, nothing on the terminal, and its mode as found.
+inline void expect_cannot_open(const std::string& path, const std::string& shown,
+                               const std::string& reason) {
+  pty_session session;
+  ASSERT_TRUE(start(session, {path}));
+  EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 1");
+  EXPECT_EQ(visible(session.error_output),
+            visible("glyphreeler: cannot open '" + shown + "': " + reason + "\n"));
+  EXPECT_EQ(visible(session.transcript), "");
+  EXPECT_TRUE(mode_as_found(session));
+}
+
 inline std::string dots(int frames) {
   return std::string(static_cast<std::size_t>(1024 * frames), '.');
 }

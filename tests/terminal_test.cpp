@@ -43,13 +43,7 @@ TEST(Terminal, UnopenableInputIsReportedOnStandardError) {
                            row{"empty name", "", absent, ""},
                            row{"control codes", hostile, absent, dir.path + "/\xc2?2J?"}}) {
     SCOPED_TRACE(input.label);
-    pty_session session;
-    ASSERT_TRUE(start(session, {input.path}));
-    EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 1");
-    EXPECT_EQ(visible(session.error_output),
-              visible("glyphreeler: cannot open '" + input.shown + "': " + input.reason + "\n"));
-    EXPECT_EQ(visible(session.transcript), "");
-    EXPECT_TRUE(mode_as_found(session));
+    expect_cannot_open(input.path, input.shown, input.reason);
   }
 }
 
@@ -176,10 +170,7 @@ TEST(Terminal, BytesCompletingC1ControlsAreDisarmedOnTheTerminal) {
     options.locale = terminal.locale;
     pty_session session;
     ASSERT_TRUE(start(session, options));
-    ASSERT_TRUE(wait_for_output(session, SHOWN_BANNER, playing(1)));
-    ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-    send_keys(session, "q");
-    EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 0");
+    ASSERT_TRUE(key_ends_the_wait(session, 1));
     EXPECT_EQ(visible(session.transcript),
               visible(on_terminal(terminal.shown_row + pad + "\r\n" + rest + CLEAR + BANNER)));
   }
