@@ -180,6 +180,13 @@ TEST(FaultMatrix, ReaderThatQuitsEarlyEndsTheRunAtTheNextWrite) {
   }
 }
 
+// Waits until the program is in the key wait, or has started to play a frame of dots (a file of
+// several, so that what comes next surely lands during playback).
+bool reached(pty_session& session, bool key_wait) {
+  return key_wait ? wait_for_mode(session, key_wait_mode, SLACK)
+                  : wait_for_output(session, DOT_LINE, SLACK);
+}
+
 TEST(FaultMatrix, SignalsEndTheProgramAndRestoreTheTerminal) {
   temp_dir dir;
   // Several frames, so a signal sent after the first line surely lands during playback.
@@ -190,10 +197,8 @@ TEST(FaultMatrix, SignalsEndTheProgramAndRestoreTheTerminal) {
       SCOPED_TRACE(std::string(strsignal(signal_number)) + (during_wait ? " during the wait" : " during playback"));
       pty_session session;
       ASSERT_TRUE(start(session, {during_wait ? no_frame_file : playback_file}));
-      if (during_wait) {
-        ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-      } else {
-        ASSERT_TRUE(wait_for_output(session, DOT_LINE, SLACK));
+      ASSERT_TRUE(reached(session, during_wait));
+      if (!during_wait) {
         EXPECT_TRUE(playback_mode(terminal_mode(session))) << mode_text(terminal_mode(session));
       }
       kill(session.pid, signal_number);
@@ -217,11 +222,7 @@ TEST(FaultMatrix, TerminalHungUpWithTheHangUpIgnored) {
     options.ignored_signals = {SIGHUP};
     pty_session session;
     ASSERT_TRUE(start(session, options));
-    if (during_wait) {
-      ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
-    } else {
-      ASSERT_TRUE(wait_for_output(session, DOT_LINE, SLACK));
-    }
+    ASSERT_TRUE(reached(session, during_wait));
     // The terminal's other end closes, as when its window is closed.
     close(session.slave);
     session.slave = -1;
