@@ -7,12 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "player/frame.hpp"
+
 namespace glyphreeler {
 
-// A cell's value in the making: a byte the player shows as drawn, or no data from here on.
-inline constexpr int NO_DATA_CELL = -1;
-// The byte drawn as "no data": the player shows a cell past the end of the data like this.
-inline constexpr unsigned char NO_DATA_BYTE = 31;
 // A line holding only this byte ends the frame being drawn.
 inline constexpr unsigned char FRAME_SEPARATOR = '\f';
 // Darkest to brightest after black, which is a blank cell. Each shade covers more of its cell
@@ -33,7 +31,7 @@ struct pack_error {
   std::string message;
 };
 
-// Appends one cell: a byte (0 for a blank) or NO_DATA_CELL. Returns -1, appending nothing,
+// Appends one cell: a byte (0 for a blank) or END_OF_DATA. Returns -1, appending nothing,
 // for a byte after the data has ended, which the player could not show.
 int put_cell(frame_file_bytes& frames, int cell);
 

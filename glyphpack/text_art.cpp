@@ -7,7 +7,6 @@
 
 #include "glyphpack/pack.hpp"
 #include "player/frame.hpp"
-#include "runtime/input_stream.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -16,7 +15,6 @@ constexpr int BLANK_CELL = 0;  // shown as a space
 constexpr unsigned char SPACE = ' ';
 constexpr unsigned char LINE_FEED = '\n';
 constexpr unsigned char CARRIAGE_RETURN = '\r';
-constexpr std::string_view BANNER_TEXT = "END";  // the line glyphreeler writes after the frames
 
 // The lines of a text, without their LF or CR LF ends. A last line without an end counts.
 std::vector<std::string_view> split_lines(std::string_view text) {
@@ -34,7 +32,7 @@ std::vector<std::string_view> split_lines(std::string_view text) {
 }
 
 // What fills the rest of a row or a frame: blanks, or no data once the data has ended.
-int filler(const frame_file_bytes& frames) { return frames.data_ended ? NO_DATA_CELL : BLANK_CELL; }
+int filler(const frame_file_bytes& frames) { return frames.data_ended ? END_OF_DATA : BLANK_CELL; }
 
 void fill_row(frame_file_bytes& frames, int cells_drawn) {
   for (int column = cells_drawn; column < FRAME_COLUMNS; ++column) put_cell(frames, filler(frames));
@@ -67,7 +65,7 @@ bool looks_like_glyphreeler_output(std::string_view data) {
 }
 
 int put_cell(frame_file_bytes& frames, int cell) {
-  if (cell == NO_DATA_CELL) {
+  if (cell == END_OF_DATA) {
     // The stream ends the data at the first end mark; what follows only fills the frame count.
     frames.bytes += static_cast<char>(END_MARK);
     frames.data_ended = true;
@@ -87,7 +85,7 @@ int pack_text(std::string_view text, frame_file_bytes& frames, pack_error& error
     const std::string_view line = lines[index];
     const std::size_t line_number = index + 1;
     if (rows_drawn == 0 && index + 2 == lines.size() && line.empty() &&
-        lines[index + 1] == BANNER_TEXT) {
+        lines[index + 1] == END_WORD) {
       break;  // glyphreeler's banner after its last frame
     }
     if (line.size() == 1 && static_cast<unsigned char>(line[0]) == FRAME_SEPARATOR) {
@@ -108,8 +106,8 @@ int pack_text(std::string_view text, frame_file_bytes& frames, pack_error& error
       int cell = byte;
       if (byte == SPACE) {
         cell = BLANK_CELL;
-      } else if (byte == NO_DATA_BYTE) {
-        cell = NO_DATA_CELL;
+      } else if (byte == NO_DATA_GLYPH) {
+        cell = END_OF_DATA;
       } else if (glyph_of(byte) != byte) {
         error.message = control_byte_message(byte);
         return -1;

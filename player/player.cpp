@@ -10,7 +10,6 @@ namespace glyphreeler {
 namespace {
 
 constexpr char USAGE[] = "Usage: glyphreeler <input file>";
-constexpr char END_BANNER[] = "\nEND\n";
 
 }  // namespace
 

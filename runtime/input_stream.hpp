@@ -7,14 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "player/frame.hpp"
 #include "runtime/blocks.hpp"
 #include "runtime/raw_file.hpp"
 
 namespace glyphreeler {
-
-// What next_byte yields for a read past the end of the data.
-inline constexpr int END_OF_DATA = -1;
-inline constexpr unsigned char END_MARK = 0x1A;  // Ctrl-Z: the text of a file ends before it
 
 struct input_stream {
   raw_file file;                    // the frame file, open for reading

@@ -6,7 +6,6 @@
 
 #include "glyphpack/pack.hpp"
 #include "player/frame.hpp"
-#include "runtime/input_stream.hpp"
 
 namespace glyphreeler {
 namespace {
