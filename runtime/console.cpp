@@ -8,6 +8,7 @@
 #include "runtime/keys.hpp"
 #include "runtime/output.hpp"
 #include "runtime/system_error.hpp"
+#include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -76,15 +77,8 @@ int wait_key() {
 
 void report_failure(const std::string& what, const std::string& reason) {
   // The line may quote a file name, which must not drive the terminal any more than a frame.
-  std::string line = "glyphreeler: " + what + ": " + reason;
-  unsigned char previous = 0;
-  for (char& c : line) {
-    auto byte = static_cast<unsigned char>(c);
-    byte = byte < 0x20 || byte == 0x7F ? '?' : disarmed_byte(previous, byte, standard_output.charset,
-                                                                  standard_output.c1_bytes);
-    previous = static_cast<unsigned char>(c);
-    c = static_cast<char>(byte);
-  }
+  const terminal_encoding encoding{standard_output.charset, standard_output.c1_bytes};
+  const std::string line = "glyphreeler: " + disarmed_text(what + ": " + reason, encoding);
   backend_write_standard_error(line + "\n");
 }
 

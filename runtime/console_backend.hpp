@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "runtime/keys.hpp"
-#include "runtime/output.hpp"
+#include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
 

@@ -10,10 +10,6 @@ namespace {
 
 constexpr unsigned char LINE_FEED = 0x0A;
 constexpr unsigned char CARRIAGE_RETURN = 0x0D;
-constexpr unsigned char REPLACEMENT = '?';
-constexpr unsigned char UTF8_C1_LEAD = 0xC2;  // U+0080..U+009F are encoded as 0xC2 0x80..0x9F
-constexpr unsigned char C1_FIRST = 0x80;
-constexpr unsigned char C1_LAST = 0x9F;
 
 int put_byte(output_channel& channel, unsigned char byte) {
   channel.block[channel.used++] = byte;
@@ -22,16 +18,6 @@ int put_byte(output_channel& channel, unsigned char byte) {
 }
 
 }  // namespace
-
-unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset,
-                            std::uint32_t c1_bytes) {
-  if (byte < C1_FIRST || byte > C1_LAST) return byte;
-  // A UTF-8 terminal reads a lone 0x80..0x9F as a broken character, harmless; only after the
-  // lead byte 0xC2 does it become a control. An 8-bit terminal obeys the raw byte itself,
-  // where its character set makes that byte a control.
-  if (charset == terminal_charset::utf8) return previous == UTF8_C1_LEAD ? REPLACEMENT : byte;
-  return (c1_bytes >> (byte - C1_FIRST) & 1u) != 0 ? REPLACEMENT : byte;
-}
 
 int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count) {
   if (channel.error != 0) return -1;

@@ -6,15 +6,9 @@
 #include <cstdint>
 
 #include "runtime/blocks.hpp"
+#include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
-
-// What a terminal decodes its bytes as, which decides which bytes are control codes.
-enum class terminal_charset { utf8, eight_bit };
-
-// Which of the bytes 0x80..0x9F an eight-bit terminal takes as C1 controls: bit n for 0x80 + n.
-// An ISO 8859 terminal takes them all; a code page that prints most of them takes few or none.
-inline constexpr std::uint32_t ALL_C1_BYTES = 0xFFFFFFFFu;
 
 struct output_channel {
   bool to_terminal = false;        // each write reaches it at once, with C1 controls disarmed
@@ -25,11 +19,6 @@ struct output_channel {
   unsigned char previous = 0;      // last byte passed on, for the control filter
   int error = 0;                   // system error of the first failed write; 0 while all is well
 };
-
-// The byte to send to a terminal in place of `byte`, given the byte sent before it: "?" where
-// `byte` would complete a C1 control (U+0080..U+009F), the byte itself otherwise.
-unsigned char disarmed_byte(unsigned char previous, unsigned char byte, terminal_charset charset,
-                            std::uint32_t c1_bytes = ALL_C1_BYTES);
 
 // Translates and writes `count` bytes. Returns 0, or -1 once the channel has failed.
 int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count);
