@@ -1,139 +1,129 @@
-// glyphpack: makes a frame file from text art or greyscale images, so that glyphreeler shows
-// it exactly as drawn. The frame file appears whole or not at all: it is written beside its
-// final name and renamed into place once complete.
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
+// glyphpack: makes a frame file from text art or greyscale images, so that glyphreeler shows it
+// exactly as drawn. Frames are written as they are packed, so any size of input takes the same
+// memory; a frame file that is a file appears whole or not at all.
 #include <cstring>
-#include <filesystem>
-#include <random>
+#include <exception>
+#include <new>
 #include <string>
-#include <system_error>
 
+#include "glyphpack/byte_source.hpp"
 #include "glyphpack/pack.hpp"
+#include "glyphpack/system.hpp"
+#include "runtime/system_error.hpp"
 
 namespace glyphreeler {
 namespace {
 
 constexpr char USAGE[] = "Usage: glyphpack <text or PGM file> <frame file>\n";
+constexpr char STANDARD_STREAM[] = "-";  // as a name: standard input, or standard output
 
-// A file name as it may appear in a message: control bytes would act on the terminal.
-std::string printable(const std::string& name) {
-  std::string shown = name;
-  for (char& c : shown) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '?';
-  }
-  return shown;
+// Static, for its block, and so that the way out after an exception can still remove a
+// temporary.
+frame_output output;
+
+bool is_standard_stream(const char* name) { return std::strcmp(name, STANDARD_STREAM) == 0; }
+
+// A name as a message shows it: disarmed, so that it cannot drive the terminal, and quoted
+// where asked; "-" is named for the standard stream it stands for.
+std::string shown(const char* name, const char* standard_stream, bool quote = false) {
+  if (is_standard_stream(name)) return standard_stream;
+  std::string text = quote ? "'" : "";
+  text += disarmed_text(name, standard_error_encoding());
+  if (quote) text += '\'';
+  return text;
 }
 
-void report(const std::string& message) {
-  const std::string line = "glyphpack: " + message + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
+void report(const std::string& message) { write_standard_error("glyphpack: " + message + "\n"); }
+
+void report_cannot_read(const char* name, int error) {
+  report("cannot read " + shown(name, "standard input", true) + ": " + system_error_text(error));
 }
 
-// Reads a whole file. Returns 0 or the errno of the failure.
-int read_whole_file(const char* path, std::string& contents) {
-  std::error_code status;
-  if (std::filesystem::is_directory(path, status)) return EISDIR;
-  errno = 0;
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return errno != 0 ? errno : EIO;
-  // Sized up front where the size is known, so a large image is not held twice while it grows.
-  if (const auto size = std::filesystem::file_size(path, status); !status) {
-    contents.reserve(static_cast<std::size_t>(size));
+// "<name>:<line>:<column>: <problem>", or without the place where it has none in a text.
+void report_cannot_pack(const char* name, const pack_error& problem) {
+  std::string place = shown(name, "standard input");
+  for (const std::uint64_t number : {problem.line, problem.column}) {
+    if (problem.line == 0) break;
+    place += ':';
+    place += std::to_string(number);
   }
-  char block[65536];
-  std::size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) contents.append(block, got);
-  const int error = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
-  std::fclose(file);
+  report(place + ": " + problem.message);
+}
+
+int give_up_writing(const char* name, int error) {
+  output_abandon(output);
+  report("cannot write " + shown(name, "standard output", true) + ": " + system_error_text(error));
+  return 1;
+}
+
+// Writes out what the output holds. Returns 0, or the system error code.
+int flush(frame_output& out) {
+  const int error = out.used == 0 ? 0 : output_write_through(out, out.block, out.used);
+  out.used = 0;
   return error;
 }
 
-// A short name in the folder of `target` that no file has yet: the rename into place then
-// stays within one file system, and a long target name leaves room for it.
-std::filesystem::path unused_name_beside(const std::filesystem::path& target) {
-  std::minstd_rand pick(static_cast<std::minstd_rand::result_type>(
-      std::chrono::steady_clock::now().time_since_epoch().count()));
-  std::filesystem::path name;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%06x", static_cast<unsigned>(pick() & 0xFFFFFF));
-    name = target.parent_path() / (std::string(".glyphpack-") + suffix);
-    std::error_code status;
-    // When the folder cannot even be looked into, opening the file will say why.
-    if (!std::filesystem::exists(name, status) || status) break;
+int put_frame(frame_output& out, const frame_cells& frame) {
+  if (out.used + frame.size() > sizeof out.block) {
+    if (const int error = flush(out); error != 0) return error;
   }
-  return name;
+  std::memcpy(out.block + out.used, frame.data(), frame.size());
+  out.used += frame.size();
+  return 0;
 }
 
-// Writes `bytes` as the file `path`, whole or not at all: an existing file of that name is
-// replaced only once the new one is complete, keeping its permissions, and a symbolic link is
-// followed to the file it names. Returns "" or the reason.
-std::string write_whole_file(const std::string& path, const std::string& bytes) {
-  std::error_code status;
-  std::filesystem::path target = path;
-  if (std::filesystem::is_symlink(target, status)) {
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, status);
-    if (!status) target = resolved;
-  }
-  const std::filesystem::path partial = unused_name_beside(target);
-  const std::string partial_name = partial.string();
-  errno = 0;
-  std::FILE* file = std::fopen(partial_name.c_str(), "wb");
-  if (file == nullptr) return std::strerror(errno != 0 ? errno : EIO);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                       std::fflush(file) == 0;
-  const int write_error = errno;
-  if (std::fclose(file) != 0 || !written) {
-    const int error = written ? errno : write_error;
-    std::remove(partial_name.c_str());
-    return std::strerror(error != 0 ? error : EIO);
-  }
-  if (const auto existing = std::filesystem::status(target, status); !status &&
-      std::filesystem::is_regular_file(existing)) {
-    std::filesystem::permissions(partial, existing.permissions(), status);
-  }
-  std::filesystem::rename(partial, target, status);
-  if (status) {
-    std::remove(partial_name.c_str());
-    return status.message();
-  }
-  return "";
-}
-
-int pack(const char* input_path, const char* output_path) {
-  std::string input;
-  if (const int error = read_whole_file(input_path, input); error != 0) {
-    report("cannot read '" + printable(input_path) + "': " + std::strerror(error));
+int pack(const char* input_name, const char* output_name) {
+  byte_source source;
+  if (const int error = source_open(source, input_name); error != 0) {
+    report_cannot_read(input_name, error);
     return 1;
   }
-  frame_file_bytes frames;
+  picture_reader reader;
+  start_reading(source, reader);
+  if (const int error = output_open(output, output_name); error != 0) {
+    return give_up_writing(output_name, error);
+  }
+  frame_cells frame{};
   pack_error problem;
-  // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header.
-  const bool pgm = looks_like_pgm(input) && !looks_like_glyphreeler_output(input);
-  const int packed = pgm ? pack_pgm(input, frames, problem) : pack_text(input, frames, problem);
-  if (packed != 0) {
-    std::string place = printable(input_path);
-    if (problem.line != 0) place += ":" + std::to_string(problem.line) + ":" + std::to_string(problem.column);
-    report(place + ": " + problem.message);
-    return 1;
+  for (;;) {
+    const int got = next_frame(source, reader, frame, problem);
+    if (source.error != 0) {
+      output_abandon(output);
+      report_cannot_read(input_name, source.error);
+      return 1;
+    }
+    if (got < 0) {
+      output_abandon(output);
+      report_cannot_pack(input_name, problem);
+      return 1;
+    }
+    if (got == 0) break;
+    if (const int error = put_frame(output, frame); error != 0) return give_up_writing(output_name, error);
   }
-  if (const std::string reason = write_whole_file(output_path, frames.bytes); !reason.empty()) {
-    report("cannot write '" + printable(output_path) + "': " + reason);
-    return 1;
-  }
+  if (const int error = flush(output); error != 0) return give_up_writing(output_name, error);
+  if (const int error = output_finish(output); error != 0) return give_up_writing(output_name, error);
   return 0;
 }
 
 }  // namespace
 }  // namespace glyphreeler
 
-int main(int argc, char** argv) {
+int glyphreeler::glyphpack_main(int argc, char** argv) {
   if (argc != 3) {
-    std::fputs(glyphreeler::USAGE, stdout);
+    write_standard_output(USAGE);
     return 1;
   }
-  return glyphreeler::pack(argv[1], argv[2]);
+  prepare_interruptions();
+  // Memory is small and bounded, yet a system short of it must still get a message and no
+  // leftover file, not an abort.
+  try {
+    return pack(argv[1], argv[2]);
+  } catch (const std::bad_alloc&) {
+    output_abandon(output);
+    report("out of memory");
+  } catch (const std::exception& failure) {
+    output_abandon(output);
+    report(failure.what());
+  }
+  return 1;
 }

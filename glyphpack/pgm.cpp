@@ -1,28 +1,36 @@
 // Binary greyscale images (PGM, "P5") as frames: each image is scaled to 32 x 32 cells by
 // averaging the part of the image each cell covers, and each cell's brightness picks a shade.
+// Samples are taken one at a time as they are read, a row's worth of sums at a time, so that an
+// image of any size needs no more memory than a small one.
 #include <algorithm>
+#include <array>
 #include <cstdint>
-#include <vector>
 
 #include "glyphpack/pack.hpp"
-#include "player/frame.hpp"
 
 namespace glyphreeler {
 namespace {
 
 constexpr unsigned MAX_SAMPLE = 65535;
 constexpr std::uint64_t MAX_SIDE = 1u << 20;  // keeps the averaging sums within 64 bits
+constexpr std::string_view MAGIC = "P5";
 
-bool is_white_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_white_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// The next byte without taking it, or -1 at the end of the input.
+int peek_byte(byte_source& source) {
+  const std::string_view ahead = source_peek(source, 1);
+  return ahead.empty() ? -1 : static_cast<unsigned char>(ahead[0]);
+}
 
 // Skips white space and comments ("#" to the end of the line) in a header.
-void skip_header_space(std::string_view data, std::size_t& at) {
-  while (at < data.size()) {
-    if (is_white_space(data[at])) {
-      ++at;
-    } else if (data[at] == '#') {
-      while (at < data.size() && data[at] != '\n' && data[at] != '\r') ++at;
+void skip_header_space(byte_source& source) {
+  for (int c = peek_byte(source); c >= 0; c = peek_byte(source)) {
+    if (c == '#') {
+      while (c >= 0 && c != '\n' && c != '\r') c = source_next_byte(source);
+    } else if (is_white_space(c)) {
+      source_next_byte(source);
     } else {
       return;
     }
@@ -30,55 +38,45 @@ void skip_header_space(std::string_view data, std::size_t& at) {
 }
 
 // Reads a header number up to `limit`. Returns false when there is none or it is too large.
-bool read_number(std::string_view data, std::size_t& at, std::uint64_t limit, std::uint64_t& value) {
-  skip_header_space(data, at);
-  if (at >= data.size() || !is_digit(data[at])) return false;
+bool read_number(byte_source& source, std::uint64_t limit, std::uint64_t& value) {
+  skip_header_space(source);
+  if (!is_digit(peek_byte(source))) return false;
   value = 0;
-  while (at < data.size() && is_digit(data[at])) {
-    value = value * 10 + static_cast<unsigned>(data[at] - '0');
+  while (is_digit(peek_byte(source))) {
+    value = value * 10 + static_cast<unsigned>(source_next_byte(source) - '0');
     if (value > limit) return false;
-    ++at;
   }
   return true;
 }
 
-struct pgm_image {
-  std::uint64_t width = 0;     // pixels
-  std::uint64_t height = 0;    // pixels
-  unsigned maximum = 0;        // the brightness of white
-  std::string_view samples;    // row by row; two bytes each, high first, when maximum > 255
+struct pgm_header {
+  std::uint64_t width = 0;   // pixels
+  std::uint64_t height = 0;  // pixels
+  unsigned maximum = 0;      // the brightness of white; two bytes a sample, high first, above 255
 };
 
-// Reads the image starting at `at`, and moves `at` past it. Returns "" or what is wrong.
-std::string read_image(std::string_view data, std::size_t& at, pgm_image& image) {
-  if (!looks_like_pgm(data.substr(at))) return "not a binary PGM image (no \"P5\")";
-  at += 2;
+// Reads an image's header, up to its first sample. Returns "" or what is wrong.
+std::string read_header(byte_source& source, pgm_header& image) {
+  if (!starts_like_pgm(source)) return "not a binary PGM image (no \"P5\")";
+  source_skip(source, MAGIC.size());
   std::uint64_t maximum = 0;
-  if (!read_number(data, at, MAX_SIDE, image.width) || image.width == 0) return "bad width";
-  if (!read_number(data, at, MAX_SIDE, image.height) || image.height == 0) return "bad height";
-  if (!read_number(data, at, MAX_SAMPLE, maximum) || maximum == 0) return "bad maximum value";
-  if (at >= data.size() || !is_white_space(data[at])) return "no white space after the header";
-  ++at;  // exactly one byte of white space, then the samples
-  image.maximum = static_cast<unsigned>(maximum);
-  const std::uint64_t sample_bytes = image.maximum > 255 ? 2 : 1;
-  const std::uint64_t size = image.width * image.height * sample_bytes;
-  if (size > data.size() - at) return "image data cut short";
-  image.samples = data.substr(at, static_cast<std::size_t>(size));
-  at += static_cast<std::size_t>(size);
+  if (!read_number(source, MAX_SIDE, image.width) || image.width == 0) return "bad width";
+  if (!read_number(source, MAX_SIDE, image.height) || image.height == 0) return "bad height";
+  if (!read_number(source, MAX_SAMPLE, maximum) || maximum == 0) return "bad maximum value";
+  if (!is_white_space(source_next_byte(source))) return "no white space after the header";
+  image.maximum = static_cast<unsigned>(maximum);  // exactly one byte of white space is taken
   return "";
 }
 
-// A sample above the maximum, which the format does not allow, is taken as white.
-unsigned sample_at(const pgm_image& image, std::uint64_t index) {
-  unsigned sample;
-  if (image.maximum <= 255) {
-    sample = static_cast<unsigned char>(image.samples[index]);
-  } else {
-    const auto high = static_cast<unsigned char>(image.samples[2 * index]);
-    const auto low = static_cast<unsigned char>(image.samples[2 * index + 1]);
-    sample = high * 256u + low;
+// The next sample, or -1 where the data ends. One above the maximum, which the format does not
+// allow, is taken as white.
+int next_sample(byte_source& source, const pgm_header& image) {
+  int sample = source_next_byte(source);
+  if (image.maximum > 255 && sample >= 0) {
+    const int low = source_next_byte(source);
+    sample = low < 0 ? -1 : sample * 256 + low;
   }
-  return std::min(sample, image.maximum);
+  return sample < 0 ? -1 : std::min(sample, static_cast<int>(image.maximum));
 }
 
 // Lays the image over the cells in a grid FRAME_COLUMNS (or ROWS) times finer than a pixel,
@@ -91,26 +89,40 @@ std::uint64_t overlap(std::uint64_t pixel, std::uint64_t cell, std::uint64_t pix
   return end > begin ? end - begin : 0;
 }
 
-void append_frame(const pgm_image& image, frame_file_bytes& frames) {
+// Reads the image's samples and shades each cell by the average it covers. Returns false when
+// the data ends before the image does.
+bool shade_image(byte_source& source, const pgm_header& image, frame_cells& frame) {
   constexpr std::uint64_t rows = FRAME_ROWS;
   constexpr std::uint64_t columns = FRAME_COLUMNS;
-  std::vector<std::uint64_t> sums(FRAME_BYTES, 0);
+  // A cell's sum is at most 65535 x 2^20 x 2^20 in the fine grid's units: within 64 bits.
+  std::array<std::uint64_t, FRAME_BYTES> sums{};
+  std::array<std::uint64_t, FRAME_COLUMNS> row_sums{};  // one row of pixels, by cell column
   for (std::uint64_t y = 0; y < image.height; ++y) {
+    row_sums.fill(0);
+    std::uint64_t first_column = 0;  // the first cell column that pixel x overlaps
+    for (std::uint64_t x = 0; x < image.width; ++x) {
+      const int sample = next_sample(source, image);
+      if (sample < 0) return false;
+      while ((first_column + 1) * image.width <= x * columns) ++first_column;
+      for (std::uint64_t column = first_column; column < columns; ++column) {
+        const std::uint64_t weight = overlap(x, column, image.width, columns);
+        if (weight == 0) break;
+        row_sums[column] += static_cast<std::uint64_t>(sample) * weight;
+      }
+    }
     for (std::uint64_t row = y * rows / image.height; row < rows; ++row) {
-      const std::uint64_t row_weight = overlap(y, row, image.height, rows);
-      if (row_weight == 0) break;
-      for (std::uint64_t x = 0; x < image.width; ++x) {
-        const std::uint64_t value = sample_at(image, y * image.width + x) * row_weight;
-        for (std::uint64_t column = x * columns / image.width; column < columns; ++column) {
-          const std::uint64_t column_weight = overlap(x, column, image.width, columns);
-          if (column_weight == 0) break;
-          sums[row * columns + column] += value * column_weight;
-        }
+      const std::uint64_t weight = overlap(y, row, image.height, rows);
+      if (weight == 0) break;
+      for (std::uint64_t column = 0; column < columns; ++column) {
+        sums[row * columns + column] += row_sums[column] * weight;
       }
     }
   }
   const std::uint64_t cell_area = image.width * image.height;  // in the fine grid's units
-  for (const std::uint64_t sum : sums) put_cell(frames, cell_of_brightness(sum, cell_area, image.maximum));
+  for (std::size_t cell = 0; cell < sums.size(); ++cell) {
+    frame[cell] = static_cast<unsigned char>(cell_of_brightness(sums[cell], cell_area, image.maximum));
+  }
+  return true;
 }
 
 }  // namespace
@@ -125,25 +137,26 @@ int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigne
   return shade == 0 ? 0 : static_cast<unsigned char>(BRIGHTNESS_RAMP[shade - 1]);
 }
 
-bool looks_like_pgm(std::string_view data) {
-  return data.size() > 2 && data.substr(0, 2) == "P5" && is_white_space(data[2]);
+bool starts_like_pgm(byte_source& source) {
+  const std::string_view start = source_peek(source, MAGIC.size() + 1);
+  return start.size() == MAGIC.size() + 1 && start.substr(0, MAGIC.size()) == MAGIC &&
+         is_white_space(start.back());
 }
 
-int pack_pgm(std::string_view data, frame_file_bytes& frames, pack_error& error) {
-  frame_file_bytes work = frames;
-  std::size_t at = 0;
-  for (int number = 1; at < data.size(); ++number) {
-    pgm_image image;
-    const std::string problem = read_image(data, at, image);
-    if (!problem.empty()) {
-      error = {0, 0, "image " + std::to_string(number) + ": " + problem};
-      return -1;
-    }
-    append_frame(image, work);
-    while (at < data.size() && is_white_space(data[at])) ++at;  // between images, or at the end
+int next_pgm_frame(byte_source& source, pgm_reader& reader, frame_cells& frame, pack_error& error) {
+  if (reader.images > 0) {
+    while (is_white_space(peek_byte(source))) source_next_byte(source);  // between images, or at the end
   }
-  frames = std::move(work);
-  return 0;
+  if (peek_byte(source) < 0) return 0;
+  ++reader.images;
+  pgm_header image;
+  std::string problem = read_header(source, image);
+  if (problem.empty() && !shade_image(source, image, frame)) problem = "image data cut short";
+  if (!problem.empty()) {
+    error = {0, 0, "image " + std::to_string(reader.images) + ": " + problem};
+    return -1;
+  }
+  return 1;
 }
 
 }  // namespace glyphreeler

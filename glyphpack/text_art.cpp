@@ -1,45 +1,95 @@
-// Text art as frames. Each byte of a line is one cell: a space is a blank, byte 31 is "no data
-// from here on", bytes 33 to 255 are themselves. Frames are 32 lines; a line holding only a
-// form feed ends one early. glyphreeler's own redirected output is text art too: its closing
-// blank line and "END" are recognised and left out.
+// Text art as frames, read line by line. Each byte of a line is one cell: a space is a blank,
+// byte 31 is "no data from here on", bytes 33 to 255 are themselves. Frames are 32 lines; a
+// line holding only a form feed ends one early. glyphreeler's own redirected output is text art
+// too: its closing blank line and END_WORD are recognised and left out.
 #include <cstdio>
-#include <vector>
 
 #include "glyphpack/pack.hpp"
-#include "player/frame.hpp"
 
 namespace glyphreeler {
 namespace {
 
-constexpr int BLANK_CELL = 0;  // shown as a space
+constexpr unsigned char BLANK_CELL = 0;  // shown as a space
 constexpr unsigned char SPACE = ' ';
-constexpr unsigned char LINE_FEED = '\n';
-constexpr unsigned char CARRIAGE_RETURN = '\r';
+constexpr char LINE_FEED = '\n';
+constexpr char CARRIAGE_RETURN = '\r';
+// Enough look ahead to see a line end, END_WORD, another line end and whether anything follows.
+constexpr std::size_t BANNER_LOOK_AHEAD = 2 + END_WORD.size() + 2 + 1;
 
-// The lines of a text, without their LF or CR LF ends. A last line without an end counts.
-std::vector<std::string_view> split_lines(std::string_view text) {
-  std::vector<std::string_view> lines;
-  while (!text.empty()) {
-    const std::size_t end = text.find(static_cast<char>(LINE_FEED));
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && static_cast<unsigned char>(line.back()) == CARRIAGE_RETURN) {
-      line.remove_suffix(1);
-    }
-    lines.push_back(line);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+// The length of the line end at the start of `ahead` (LF, CR LF, or a CR where the text ends),
+// or 0 when it starts with something else. The end of the text also ends a line.
+std::size_t line_end_length(std::string_view ahead) {
+  if (ahead.empty()) return 0;
+  if (ahead[0] == LINE_FEED) return 1;
+  if (ahead[0] != CARRIAGE_RETURN) return 0;
+  if (ahead.size() == 1) return 1;
+  return ahead[1] == LINE_FEED ? 2 : 0;
+}
+
+// The length of a line holding only a form feed, its end included, at the start of `ahead`;
+// 0 when the line there is anything else.
+std::size_t separator_line_length(std::string_view ahead) {
+  if (ahead.empty() || static_cast<unsigned char>(ahead[0]) != FRAME_SEPARATOR) return 0;
+  if (ahead.size() == 1) return 1;
+  const std::size_t end = line_end_length(ahead.substr(1));
+  return end == 0 ? 0 : 1 + end;
+}
+
+bool at_end_of_text(byte_source& source) { return source_peek(source, 1).empty(); }
+
+bool at_line_end(byte_source& source) {
+  if (source.end - source.next >= 2) {  // the common case, without the look ahead's call
+    return source.next[0] == LINE_FEED ||
+           (source.next[0] == CARRIAGE_RETURN && source.next[1] == LINE_FEED);
   }
-  return lines;
+  const std::string_view ahead = source_peek(source, 2);
+  return ahead.empty() || line_end_length(ahead) != 0;
 }
 
-// What fills the rest of a row or a frame: blanks, or no data once the data has ended.
-int filler(const frame_file_bytes& frames) { return frames.data_ended ? END_OF_DATA : BLANK_CELL; }
-
-void fill_row(frame_file_bytes& frames, int cells_drawn) {
-  for (int column = cells_drawn; column < FRAME_COLUMNS; ++column) put_cell(frames, filler(frames));
+// At the end of an empty line: true when all that is left of the text is END_WORD as its last
+// line, as glyphreeler writes it after its last frame.
+bool only_banner_word_left(byte_source& source) {
+  std::string_view ahead = source_peek(source, BANNER_LOOK_AHEAD);
+  ahead.remove_prefix(line_end_length(ahead));
+  if (ahead.substr(0, END_WORD.size()) != END_WORD) return false;
+  ahead.remove_prefix(END_WORD.size());
+  return ahead.size() == line_end_length(ahead);
 }
 
-void fill_frame(frame_file_bytes& frames, int rows_drawn) {
-  for (int row = rows_drawn; row < FRAME_ROWS; ++row) fill_row(frames, 0);
+// The frame being drawn, and what fills the rest of a row or of the frame: blanks, or no data
+// once the data has ended.
+struct frame_drawing {
+  frame_cells& cells;
+  text_art_reader& reader;
+  std::size_t filled = 0;  // cells drawn or filled so far
+  int rows = 0;            // whole rows so far
+};
+
+// Puts one cell: a byte (0 for a blank) or END_OF_DATA. Returns false, putting nothing, for a
+// byte after the data has ended, which the player could not show.
+bool put_cell(frame_drawing& frame, int cell) {
+  if (cell == END_OF_DATA) {
+    // The stream ends the data at the first end mark; what follows only fills the frame count.
+    frame.cells[frame.filled++] = END_MARK;
+    frame.reader.data_ended = true;
+    return true;
+  }
+  if (frame.reader.data_ended) return false;
+  frame.cells[frame.filled++] = static_cast<unsigned char>(cell);
+  return true;
+}
+
+int filler(const frame_drawing& frame) { return frame.reader.data_ended ? END_OF_DATA : BLANK_CELL; }
+
+void finish_row(frame_drawing& frame) {
+  while (frame.filled < static_cast<std::size_t>(frame.rows + 1) * FRAME_COLUMNS) {
+    put_cell(frame, filler(frame));
+  }
+  ++frame.rows;
+}
+
+void finish_frame(frame_drawing& frame) {
+  while (frame.rows < FRAME_ROWS) finish_row(frame);
 }
 
 std::string control_byte_message(unsigned char byte) {
@@ -49,84 +99,70 @@ std::string control_byte_message(unsigned char byte) {
   return text;
 }
 
-}  // namespace
-
-bool looks_like_glyphreeler_output(std::string_view data) {
-  constexpr std::size_t line_bytes = FRAME_COLUMNS + 2;  // cells, CR, LF
-  constexpr std::size_t frame_bytes = line_bytes * FRAME_ROWS;
-  constexpr std::string_view banner = "\r\nEND\r\n";
-  if (data.size() < banner.size() || data.substr(data.size() - banner.size()) != banner) return false;
-  const std::string_view frames = data.substr(0, data.size() - banner.size());
-  if (frames.size() % frame_bytes != 0) return false;
-  for (std::size_t end = FRAME_COLUMNS; end < frames.size(); end += line_bytes) {
-    if (frames.substr(end, 2) != "\r\n") return false;
+// Draws the cells of a line that is not empty, up to its end. Returns 0, or -1 with `error`.
+int draw_line(byte_source& source, frame_drawing& frame, pack_error& error) {
+  std::uint64_t column = 0;
+  while (!at_line_end(source)) {
+    const auto byte = static_cast<unsigned char>(source_next_byte(source));
+    error = {frame.reader.lines, column + 1, ""};
+    if (column == FRAME_COLUMNS) {
+      error.message = "line longer than " + std::to_string(FRAME_COLUMNS) + " cells";
+      return -1;
+    }
+    int cell = byte;
+    if (byte == SPACE) {
+      cell = BLANK_CELL;
+    } else if (byte == NO_DATA_GLYPH) {
+      cell = END_OF_DATA;
+    } else if (glyph_of(byte) != byte) {
+      error.message = control_byte_message(byte);
+      return -1;
+    }
+    if (!put_cell(frame, cell)) {
+      error.message = "cell after the end of the data (byte 31) must be byte 31 too";
+      return -1;
+    }
+    ++column;
   }
-  return true;
-}
-
-int put_cell(frame_file_bytes& frames, int cell) {
-  if (cell == END_OF_DATA) {
-    // The stream ends the data at the first end mark; what follows only fills the frame count.
-    frames.bytes += static_cast<char>(END_MARK);
-    frames.data_ended = true;
-    return 0;
-  }
-  if (frames.data_ended) return -1;
-  frames.bytes += static_cast<char>(cell);
-  return 0;
-}
-
-int pack_text(std::string_view text, frame_file_bytes& frames, pack_error& error) {
-  const std::vector<std::string_view> lines = split_lines(text);
-  frame_file_bytes work = frames;
-  int rows_drawn = 0;            // rows of the frame being drawn
-  bool ended_at_last_row = false;  // the frame before ended by filling up, not at a separator
-  for (std::size_t index = 0; index < lines.size(); ++index) {
-    const std::string_view line = lines[index];
-    const std::size_t line_number = index + 1;
-    if (rows_drawn == 0 && index + 2 == lines.size() && line.empty() &&
-        lines[index + 1] == END_WORD) {
-      break;  // glyphreeler's banner after its last frame
-    }
-    if (line.size() == 1 && static_cast<unsigned char>(line[0]) == FRAME_SEPARATOR) {
-      // Right after a full frame a separator only marks its end; otherwise it ends this frame,
-      // blank if nothing was drawn in it.
-      if (rows_drawn > 0 || !ended_at_last_row) fill_frame(work, rows_drawn);
-      rows_drawn = 0;
-      ended_at_last_row = false;
-      continue;
-    }
-    for (std::size_t column = 0; column < line.size(); ++column) {
-      const auto byte = static_cast<unsigned char>(line[column]);
-      error = {line_number, column + 1, ""};
-      if (column == FRAME_COLUMNS) {
-        error.message = "line longer than " + std::to_string(FRAME_COLUMNS) + " cells";
-        return -1;
-      }
-      int cell = byte;
-      if (byte == SPACE) {
-        cell = BLANK_CELL;
-      } else if (byte == NO_DATA_GLYPH) {
-        cell = END_OF_DATA;
-      } else if (glyph_of(byte) != byte) {
-        error.message = control_byte_message(byte);
-        return -1;
-      }
-      if (put_cell(work, cell) != 0) {
-        error.message = "cell after the end of the data (byte 31) must be byte 31 too";
-        return -1;
-      }
-    }
-    fill_row(work, static_cast<int>(line.size()));
-    if (++rows_drawn == FRAME_ROWS) {
-      rows_drawn = 0;
-      ended_at_last_row = true;
-    }
-  }
-  if (rows_drawn > 0) fill_frame(work, rows_drawn);
-  frames = std::move(work);
   error = {};
   return 0;
+}
+
+}  // namespace
+
+int next_text_frame(byte_source& source, text_art_reader& reader, frame_cells& cells,
+                    pack_error& error) {
+  frame_drawing frame{cells, reader};
+  while (!at_end_of_text(source)) {
+    ++reader.lines;
+    const std::string_view ahead = source_peek(source, 3);
+    if (frame.rows == 0 && line_end_length(ahead) != 0 && only_banner_word_left(source)) {
+      source_skip(source, BANNER_LOOK_AHEAD);  // glyphreeler's banner after its last frame
+      break;
+    }
+    if (const std::size_t length = separator_line_length(ahead); length != 0) {
+      source_skip(source, length);
+      // Right after a full frame a separator only marks its end; otherwise it ends this frame,
+      // blank if nothing was drawn in it.
+      const bool ends_this_frame = frame.rows > 0 || !reader.frame_just_filled;
+      reader.frame_just_filled = false;
+      if (ends_this_frame) {
+        finish_frame(frame);
+        return 1;
+      }
+      continue;
+    }
+    if (draw_line(source, frame, error) != 0) return -1;
+    source_skip(source, line_end_length(source_peek(source, 2)));
+    finish_row(frame);
+    if (frame.rows == FRAME_ROWS) {
+      reader.frame_just_filled = true;
+      return 1;
+    }
+  }
+  if (frame.rows == 0) return 0;
+  finish_frame(frame);
+  return 1;
 }
 
 }  // namespace glyphreeler

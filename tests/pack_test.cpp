@@ -23,11 +23,31 @@ std::string lines(int count, const std::string& line) {
   return text;
 }
 
-std::string packed_text(const std::string& text) {
-  frame_file_bytes frames;
+// Packs an input as glyphpack does, by its content and frame after frame.
+struct packed {
+  int status = 0;      // 0, or -1 with `error` set
+  std::string frames;  // every frame packed before the end or the failure
   pack_error error;
-  EXPECT_EQ(0, pack_text(text, frames, error)) << error.line << ":" << error.column << " " << error.message;
-  return frames.bytes;
+};
+
+packed pack_bytes(const std::string& input) {
+  byte_source source;
+  source_from_bytes(source, input);
+  picture_reader reader;
+  start_reading(source, reader);
+  packed result;
+  frame_cells frame{};
+  while ((result.status = next_frame(source, reader, frame, result.error)) > 0) {
+    result.frames.append(frame.begin(), frame.end());
+  }
+  return result;
+}
+
+std::string packed_text(const std::string& text) {
+  const packed result = pack_bytes(text);
+  EXPECT_EQ(0, result.status) << result.error.line << ":" << result.error.column << " "
+                              << result.error.message;
+  return result.frames;
 }
 
 TEST(PackText, SpacesAreBlanksAndShortLinesAndFramesArePadded) {
@@ -66,7 +86,7 @@ TEST(PackText, GlyphreelersBannerIsLeftOutOnlyAfterAWholeFrameAtTheEnd) {
   EXPECT_EQ(frame_of({"", "END", "more"}), packed_text("\nEND\nmore\n"));  // not at the end
 }
 
-TEST(PackText, BadTextIsRefusedWithItsLineAndColumnAndNothingAdded) {
+TEST(PackText, BadTextIsRefusedWithItsLineAndColumn) {
   struct example {
     std::string text;
     std::size_t line, column;
@@ -83,15 +103,11 @@ TEST(PackText, BadTextIsRefusedWithItsLineAndColumnAndNothingAdded) {
       {"\f\f\n", 1, 1, "0x0C"},  // only a lone form feed separates frames
   };
   for (const example& e : examples) {
-    frame_file_bytes frames;
-    frames.bytes = "before";
-    pack_error error;
-    EXPECT_EQ(-1, pack_text(e.text, frames, error)) << e.text;
-    EXPECT_EQ(e.line, error.line) << e.text;
-    EXPECT_EQ(e.column, error.column) << e.text;
-    EXPECT_NE(std::string::npos, error.message.find(e.message_part)) << error.message;
-    EXPECT_EQ("before", frames.bytes);
-    EXPECT_FALSE(frames.data_ended);
+    const packed result = pack_bytes(e.text);
+    EXPECT_EQ(-1, result.status) << e.text;
+    EXPECT_EQ(e.line, result.error.line) << e.text;
+    EXPECT_EQ(e.column, result.error.column) << e.text;
+    EXPECT_NE(std::string::npos, result.error.message.find(e.message_part)) << result.error.message;
   }
 }
 
@@ -103,10 +119,9 @@ std::string pgm(int width, int height, unsigned maximum, const std::string& samp
 }
 
 std::string packed_pgm(const std::string& data) {
-  frame_file_bytes frames;
-  pack_error error;
-  EXPECT_EQ(0, pack_pgm(data, frames, error)) << error.message;
-  return frames.bytes;
+  const packed result = pack_bytes(data);
+  EXPECT_EQ(0, result.status) << result.error.message;
+  return result.frames;
 }
 
 TEST(PackPgm, BrightnessRampRunsFromBlankToTheDensestShade) {
@@ -152,6 +167,15 @@ TEST(PackPgm, SixteenBitSamplesCommentsAndSeveralImages) {
   const std::string dark16 = pgm(2, 1, 1000, std::string("\x00\x00\x00\x00", 4), "\n# a comment\n");
   EXPECT_EQ(std::string(FRAME_BYTES, '@') + std::string(FRAME_BYTES, '\0'),
             packed_pgm(white16 + "\n" + dark16 + "\n"));
+  // A wide image whose bright pixels are its top left and bottom right ones: samples are read
+  // high byte first, and each row starts one width after the one before.
+  const std::string corners("\xFF\x00" "\0\0\0\0\0\0" "\0\0\0\0\0\0" "\xFF\x00", 16);
+  std::string lit(FRAME_BYTES, '\0');
+  for (int row = 0; row < FRAME_ROWS; ++row) {
+    const int first = row * FRAME_COLUMNS + (row < FRAME_ROWS / 2 ? 0 : 3 * FRAME_COLUMNS / 4);
+    lit.replace(static_cast<std::size_t>(first), FRAME_COLUMNS / 4, FRAME_COLUMNS / 4, '@');
+  }
+  EXPECT_EQ(lit, packed_pgm(pgm(4, 2, 65535, corners)));
 }
 
 TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {
@@ -166,16 +190,14 @@ TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {
       {"P5 99999999999 1 255\n", "image 1: bad width"},
   };
   for (const auto& [data, message] : examples) {
-    frame_file_bytes frames;
-    pack_error error;
-    EXPECT_EQ(-1, pack_pgm(data, frames, error)) << message;
-    EXPECT_EQ(0u, error.line);
-    EXPECT_EQ(0u, error.message.rfind(message, 0)) << error.message;
-    EXPECT_EQ("", frames.bytes);
+    const packed result = pack_bytes(data);
+    EXPECT_EQ(-1, result.status) << message;
+    EXPECT_EQ(0u, result.error.line);
+    EXPECT_EQ(0u, result.error.message.rfind(message, 0)) << result.error.message;
   }
-  EXPECT_TRUE(looks_like_pgm(good));
-  EXPECT_FALSE(looks_like_pgm("P5x art"));
-  EXPECT_FALSE(looks_like_pgm("P5"));
+  // Without white space after "P5" an input is text art, packed as drawn.
+  EXPECT_EQ(frame_of({"P5x"}), packed_text("P5x"));
+  EXPECT_EQ(frame_of({"P5"}), packed_text("P5"));
 }
 
 }  // namespace

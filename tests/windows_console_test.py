@@ -14,6 +14,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import unittest
 
@@ -112,6 +113,12 @@ class Pane:
 
     def send(self, *keys):
         self.tmux("send-keys", *keys)
+
+    def in_raw_mode(self):
+        """Whether the pane's terminal is out of line mode, as wine's console sets it once it
+        reads keys itself: keys sent before then are cooked by the terminal instead."""
+        with open(self.tmux("display-message", "-p", "#{pane_tty}").strip(), "rb") as tty:
+            return not termios.tcgetattr(tty)[3] & termios.ICANON
 
     def close(self):
         subprocess.run(["tmux", "-S", self.socket, "kill-server"], capture_output=True)
@@ -379,27 +386,47 @@ class WithoutConsole(WindowsTest):
             program.communicate()
 
 
+def windows_pack():
+    return os.path.join(os.path.dirname(EXE), "glyphpack.exe")
+
+
 class Glyphpack(WindowsTest):
     def test_packs_the_same_bytes_as_the_posix_build_and_replaces_files_whole(self):
         pgm = b"P5 3 2 255\n" + bytes([0, 128, 255, 255, 128, 0])
-        inputs = {"art.txt": b"a b\r\n\xe9~\n\f\n@\x1f\n", "image.pgm": pgm + pgm}
-        windows_pack = os.path.join(os.path.dirname(EXE), "glyphpack.exe")
+        # Names outside any ANSI code page: each must open that very file.
+        inputs = {"art \u03a9.txt": b"a b\r\n\xe9~\n\f\n@\x1f\n", "image \u65e5\u672c.pgm": pgm + pgm}
         posix_pack = os.path.join(os.path.dirname(POSIX), "glyphpack")
         for name, data in inputs.items():
             source = self.file(name, data)
             made = {}
-            for build, program in (("windows", windows_pack), ("posix", posix_pack)):
+            for build, program in (("windows", windows_pack()), ("posix", posix_pack)):
                 target = self.file(name + "." + build, b"an older file, to be replaced")
                 self.assertEqual((0, b"", b""), run_without_console(program, [source, target]))
                 with open(target, "rb") as f:
                     made[build] = f.read()
             self.assertEqual(made["posix"], made["windows"], name)
+            self.assertEqual((0, made["posix"], b""),
+                             run_without_console(windows_pack(), [source, "-"]), "to standard output")
         listed = sorted(os.listdir(self.dir))
-        status, _, err = run_without_console(windows_pack, [self.file("bad.txt", b"\tx\n"),
-                                                            os.path.join(self.dir, "art.txt.windows")])
+        status, _, err = run_without_console(windows_pack(), [self.file("bad.txt", b"\tx\n"),
+                                                              os.path.join(self.dir, "art.txt.windows")])
         self.assertEqual(1, status)
         self.assertTrue(err.startswith(b"glyphpack: ") and b":1:1: " in err, err)
         self.assertEqual(sorted(listed + ["bad.txt"]), sorted(os.listdir(self.dir)))
+
+    def test_ctrl_c_while_packing_leaves_the_old_file_and_no_temporary(self):
+        target = self.file("kept.frames", b"kept as it was")
+        run = ConsoleRun(self, [], command=[windows_pack(), "-", target])
+        # A first line tells glyphpack it has text to pack; it then waits for the rest.
+        wait_until(run.pane.in_raw_mode, SLACK, run.describe)
+        run.pane.send("abc", "Enter")
+        unfinished = lambda: [n for n in os.listdir(self.dir) if n.startswith(".glyphpack-")]
+        wait_until(unfinished, SLACK, run.describe)
+        run.pane.send("C-c")
+        run.wait_for_exit(SLACK)
+        self.assertEqual([], unfinished())
+        with open(target, "rb") as f:
+            self.assertEqual(b"kept as it was", f.read())
 
 
 class OnConsole(WindowsTest):

@@ -1,0 +1,44 @@
+// Which reader an input gets, told by its content rather than its name.
+#include "glyphpack/pack.hpp"
+
+namespace glyphreeler {
+namespace {
+
+// glyphreeler's redirected output: lines of FRAME_COLUMNS glyphs, each ended by CR LF.
+constexpr std::size_t OUTPUT_LINE_BYTES = FRAME_COLUMNS + 2;
+constexpr std::size_t OUTPUT_FRAME_BYTES = OUTPUT_LINE_BYTES * FRAME_ROWS;
+
+// A whole first frame as glyphreeler writes it. Its glyphs are never below NO_DATA_GLYPH, while
+// a real image's header holds a line end or its samples are raw bytes, so a PGM image does not
+// take this shape by chance.
+bool starts_like_glyphreeler_output(std::string_view start) {
+  if (start.size() < OUTPUT_FRAME_BYTES) return false;
+  for (std::size_t at = 0; at < OUTPUT_FRAME_BYTES; ++at) {
+    const auto byte = static_cast<unsigned char>(start[at]);
+    const std::size_t column = at % OUTPUT_LINE_BYTES;
+    const bool fits = column == FRAME_COLUMNS       ? byte == '\r'
+                      : column == FRAME_COLUMNS + 1 ? byte == '\n'
+                                                    : byte >= NO_DATA_GLYPH;
+    if (!fits) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void start_reading(byte_source& source, picture_reader& reader) {
+  // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header.
+  const bool pgm = starts_like_pgm(source) &&
+                   !starts_like_glyphreeler_output(source_peek(source, OUTPUT_FRAME_BYTES));
+  reader.kind = pgm ? picture_kind::pgm : picture_kind::text_art;
+}
+
+int next_frame(byte_source& source, picture_reader& reader, frame_cells& frame, pack_error& error) {
+  switch (reader.kind) {
+    case picture_kind::pgm: return next_pgm_frame(source, reader.pgm, frame, error);
+    case picture_kind::text_art: break;
+  }
+  return next_text_frame(source, reader.text, frame, error);
+}
+
+}  // namespace glyphreeler
