@@ -118,12 +118,12 @@ int glyphreeler::glyphpack_main(int argc, char** argv) {
   // leftover file, not an abort.
   try {
     return pack(argv[1], argv[2]);
-  } catch (const std::bad_alloc&) {
-    output_abandon(output);
-    report("out of memory");
   } catch (const std::exception& failure) {
     output_abandon(output);
-    report(failure.what());
+    // Written without building a string, which could fail again for want of memory.
+    write_standard_error("glyphpack: ");
+    write_standard_error(dynamic_cast<const std::bad_alloc*>(&failure) ? "out of memory" : failure.what());
+    write_standard_error("\n");
   }
   return 1;
 }
