@@ -16,8 +16,8 @@ constexpr char CARRIAGE_RETURN = '\r';
 // Enough look ahead to see a line end, END_WORD, another line end and whether anything follows.
 constexpr std::size_t BANNER_LOOK_AHEAD = 2 + END_WORD.size() + 2 + 1;
 
-// The length of the line end at the start of `ahead` (LF, CR LF, or a CR where the text ends),
-// or 0 when it starts with something else. The end of the text also ends a line.
+// The length of the line end at the start of `ahead`: LF, CR LF, or a CR where the text ends;
+// 0 for anything else. `ahead` is a look ahead, shorter than asked only where the text ends.
 std::size_t line_end_length(std::string_view ahead) {
   if (ahead.empty()) return 0;
   if (ahead[0] == LINE_FEED) return 1;
@@ -37,6 +37,7 @@ std::size_t separator_line_length(std::string_view ahead) {
 
 bool at_end_of_text(byte_source& source) { return source_peek(source, 1).empty(); }
 
+// True at a line end, and at the end of the text, which ends a line too.
 bool at_line_end(byte_source& source) {
   if (source.end - source.next >= 2) {  // the common case, without the look ahead's call
     return source.next[0] == LINE_FEED ||
@@ -46,7 +47,7 @@ bool at_line_end(byte_source& source) {
   return ahead.empty() || line_end_length(ahead) != 0;
 }
 
-// At the end of an empty line: true when all that is left of the text is END_WORD as its last
+// At the start of an empty line: true when all that follows it is END_WORD as the text's last
 // line, as glyphreeler writes it after its last frame.
 bool only_banner_word_left(byte_source& source) {
   std::string_view ahead = source_peek(source, BANNER_LOOK_AHEAD);
