@@ -119,11 +119,24 @@ void remove_temporary() {
   temporary_exists = 0;
 }
 
+// Some file systems cannot sync, or keep no permissions (a FAT memory stick, say): what they
+// cannot do is no failure of the write, which is then as safe as they make it.
+bool not_kept_here(int error) { return error == EINVAL || error == ENOTSUP || error == EPERM || error == EROFS; }
+
+// Returns 0, or the system error code.
+int sync_file(int fd) { return ::fsync(fd) == 0 || not_kept_here(errno) ? 0 : errno; }
+
+// Gives the finished file the replaced one's owner and group where the user may (the
+// superuser, or a group of the user's own). Returns false where the file stays the user's own,
+// as any file they write anew; that is no failure.
+bool keep_owner(int fd, const frame_output& output) {
+  return ::fchown(fd, output.owner, output.group) == 0;
+}
+
 int sync_folder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return errno;
-  // Some file systems cannot sync a folder at all; the rename is then as safe as they make it.
-  const int error = ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
+  const int error = sync_file(fd);
   ::close(fd);
   return error;
 }
@@ -219,14 +232,10 @@ int output_finish(frame_output& output) {
   if (output.in_place) {
     return output.standard_output || ::close(fd) == 0 ? 0 : errno;
   }
-  int error = 0;
-  if (output.replaces_file) {
-    // Allowed only to the superuser, or within the user's own groups; otherwise the file
-    // becomes the user's own, as any file they write anew.
-    if (::fchown(fd, output.owner, output.group) != 0) {
-    }
-  }
-  if (::fchmod(fd, static_cast<mode_t>(output.mode)) != 0 || ::fsync(fd) != 0) error = errno;
+  if (output.replaces_file) keep_owner(fd, output);
+  // After the owner, whose change may have cleared some of the permissions.
+  int error = ::fchmod(fd, static_cast<mode_t>(output.mode)) == 0 || not_kept_here(errno) ? 0 : errno;
+  if (error == 0) error = sync_file(fd);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0) {
     const interruptions_held held;
