@@ -86,9 +86,18 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
       {"\033\x7f", ext(0x0E)}, {"\033\303\251", chr(-23)},
       {"\033[97;5u", chr(1)}, {"\033[27;5;13~", chr(10)}, {"\033[27;2;9~", ext(0x0F)},
       {"\033[27;3;49~", ext(0x78)}, {"\033[27;1;97~", chr('a')},
+      // rxvt: Shift and Ctrl arrows, '$' Shift, '^' Ctrl and '@' Ctrl+Shift after editing and
+      // function keys; the Linux console's and rxvt's F13 to F20 are Shift with F3 to F10
+      {"\033[a", ext(0x48)}, {"\033[d", ext(0x4B)}, {"\033Oa", ext(0x8D)}, {"\033Oc", ext(0x74)},
+      {"\033[2$", ext(0x52)}, {"\033[7$", ext(0x47)}, {"\033[3^", ext(0x93)},
+      {"\033[5@", ext(0x84)}, {"\033\033[2$", ext(0xA2)}, {"\033[11^", ext(0x5E)},
+      {"\033[23$", ext(0x87)}, {"\033[24@", ext(0x8A)}, {"\033[25~", ext(0x56)},
+      {"\033[26~", ext(0x57)}, {"\033[28~", ext(0x58)}, {"\033[29~", ext(0x59)},
+      {"\033[31~", ext(0x5A)}, {"\033[34~", ext(0x5D)}, {"\033[31^", ext(0x64)},
+      {"\033[25;3~", ext(0x6A)},
       // the keypad in application mode types its characters
-      {"\033Oq", chr('1')}, {"\033Oj", chr('*')}, {"\033On", chr('.')}, {"\033OM", chr(13)},
-      {"\033OX", chr('=')},
+      {"\033Op", chr('0')}, {"\033Oq", chr('1')}, {"\033Oy", chr('9')}, {"\033Oj", chr('*')},
+      {"\033On", chr('.')}, {"\033OM", chr(13)}, {"\033OX", chr('=')},
   };
   for (const row& r : rows) expect_key(r.bytes, r.decision);
 }
@@ -96,7 +105,7 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
 TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
   const char* sequences[] = {"\033[1;5A", "\033[24;5~", "\033O5P", "\033[[A", "\033[M !!",
                              "\033[<0;12;7M", "\033\033[A", "\033[27;5;13~", "\303\251",
-                             "\342\202\254", "\360\237\230\200", "\033\342\202\254"};
+                             "\342\202\254", "\360\237\230\200", "\033\342\202\254", "\033[23$"};
   for (const std::string sequence : sequences) {
     for (std::size_t length = 0; length < sequence.size(); ++length) {
       const decoded_key got = decode(sequence.substr(0, length));
@@ -112,7 +121,7 @@ TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
 TEST(KeyDecoder, MouseFocusAndUnknownSequencesAreIgnoredWhole) {
   const char* sequences[] = {"\033[M !!", "\033[M\377\377\377", "\033[<0;12;7M",
                              "\033[<0;12;7m", "\033[I", "\033[O", "\033[200~", "\033[201~",
-                             "\033[99~", "\033[1;5X", "\033[?1;2c", "\033[1 q", "\033Oz"};
+                             "\033[99~", "\033[30~", "\033[1;5X", "\033[?1;2c", "\033[1 q", "\033Oz"};
   for (const std::string sequence : sequences) {
     const decoded_key got = decode(sequence + "x");
     EXPECT_EQ(decode_status::ignored, got.status) << sequence;
