@@ -6,7 +6,6 @@ for byte what the POSIX build writes.
 Usage: windows_console_test.py --exe glyphreeler.exe --posix glyphreeler --prefix DIR [TEST...]
 """
 import argparse
-import fcntl
 import os
 import re
 import shutil
@@ -17,6 +16,8 @@ import tempfile
 import time
 import unittest
 
+import wine_setup
+
 EXE = POSIX = PREFIX = None
 USAGE = b"Usage: glyphreeler <input file>"
 BANNER = b"\r\nEND\r\n"
@@ -25,22 +26,7 @@ SLACK = 10.0  # seconds allowed beyond what the program needs, so a fault fails 
 
 
 def wine_environment():
-    environment = dict(os.environ)
-    environment.update(WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    for display in ("DISPLAY", "WAYLAND_DISPLAY"):
-        environment.pop(display, None)
-    return environment
-
-
-def ensure_prefix():
-    """Creates the wine prefix once; tests running side by side wait for the first."""
-    os.makedirs(os.path.dirname(PREFIX) or ".", exist_ok=True)
-    with open(PREFIX + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not os.path.exists(os.path.join(PREFIX, "system.reg")):
-            subprocess.run(["wineboot", "--init"], env=wine_environment(), check=True,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=300)
+    return wine_setup.wine_environment(PREFIX)
 
 
 def frame(*rows):
@@ -531,7 +517,7 @@ def main():
     parser.add_argument("--prefix", required=True)
     options, tests = parser.parse_known_args()
     EXE, POSIX, PREFIX = (os.path.abspath(p) for p in (options.exe, options.posix, options.prefix))
-    ensure_prefix()
+    wine_setup.ensure_prefix(PREFIX)
     unittest.main(argv=[sys.argv[0], "-v"] + tests)
 
 
