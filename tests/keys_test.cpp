@@ -2,12 +2,14 @@
 // fed with the bytes terminals really send.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "runtime/key_assembler.hpp"
 #include "runtime/keys.hpp"
 
 namespace glyphreeler {
@@ -302,6 +304,66 @@ TEST(KeyDecoder, FeedingBytesOneByOneDecodesAsTheWholeStreamDoes) {
     EXPECT_EQ(whole.press.modifiers, fed.press.modifiers) << round;
     EXPECT_EQ(whole.press.character, fed.press.character) << round;
   }
+}
+
+// A terminal whose bytes arrive at set times, on a clock that moves only while it is waited on.
+class timed_terminal final : public key_byte_source {
+ public:
+  struct arrival {
+    int at_ms;
+    unsigned char byte;
+  };
+  explicit timed_terminal(std::vector<arrival> arrivals) : arrivals_(std::move(arrivals)) {}
+  int wait_for_byte(int milliseconds) override {
+    if (next_ < arrivals_.size() && arrivals_[next_].at_ms <= now_ + milliseconds) {
+      now_ = std::max(now_, arrivals_[next_].at_ms);
+      return 1;
+    }
+    now_ += milliseconds;
+    return 0;
+  }
+  int read_byte(unsigned char& byte) override {
+    if (next_ == arrivals_.size()) return -1;  // all sent: the terminal hangs up
+    now_ = std::max(now_, arrivals_[next_].at_ms);
+    byte = arrivals_[next_++].byte;
+    return 0;
+  }
+
+ private:
+  std::vector<arrival> arrivals_;
+  std::size_t next_ = 0;
+  int now_ = 0;
+};
+
+// The codes of every key the assembler makes of the arrivals, extended ones as 0x100 + code,
+// until the terminal hangs up.
+std::vector<int> codes_assembled(std::vector<timed_terminal::arrival> arrivals) {
+  timed_terminal terminal(std::move(arrivals));
+  key_assembler assembler;
+  std::vector<int> codes;
+  key_event press;
+  while (next_key_press(assembler, terminal, press) == 0) {
+    const key_decision decision = decide_key(press);
+    codes.push_back(decision.outcome == key_outcome::extended ? EXTENDED_KEY + decision.code
+                                                              : decision.code);
+  }
+  return codes;
+}
+
+TEST(KeyAssembler, LoneEscCountsAfter50MsAndASequenceWaits500MsForItsRest) {
+  struct row {
+    const char* label;
+    std::vector<timed_terminal::arrival> arrivals;
+    std::vector<int> codes;
+  };
+  const row rows[] = {
+      {"arrow after 40 ms", {{0, 0x1B}, {40, '['}, {45, 'A'}}, {EXTENDED_KEY + 0x48}},
+      {"Esc, then x after 60 ms", {{0, 0x1B}, {60, 'x'}}, {27, 'x'}},
+      {"rest after 450 ms", {{0, 0x1B}, {0, '['}, {0, '1'}, {0, ';'}, {450, '5'}, {460, 'A'}},
+       {EXTENDED_KEY + 0x8D}},
+      {"rest after 560 ms: dropped, then A", {{0, 0x1B}, {0, '['}, {0, '1'}, {560, 'A'}}, {'A'}},
+  };
+  for (const row& r : rows) EXPECT_EQ(r.codes, codes_assembled(r.arrivals)) << r.label;
 }
 
 }  // namespace

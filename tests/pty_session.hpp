@@ -22,6 +22,8 @@ struct session_options {
   std::vector<int> ignored_signals;    // ignored when the program starts, as nohup would
   bool controlling_terminal = true;    // false: a new session with pipes and no terminal
   std::string locale = "C.UTF-8";      // LC_ALL in the program's environment
+  std::string term = "xterm";          // TERM in the program's environment, whatever the runner's
+  bool utf8_terminal = true;           // the terminal is set to UTF-8 input (IUTF8)
 };
 
 struct pty_session {
