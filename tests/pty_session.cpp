@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -217,6 +219,9 @@ bool start_session(pty_session& session, const std::string& program,
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int signal_number : options.ignored_signals) std::signal(signal_number, SIG_IGN);
+    // A program a test ends by SIGQUIT or SIGABRT leaves no core file behind.
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
     // A new session, led by the program; with a terminal, that terminal becomes its
     // controlling one, so terminal-generated signals and /dev/tty reach it.
     setsid();
@@ -378,12 +383,31 @@ temp_dir::~temp_dir() {
   std::filesystem::remove_all(path, ignored);
 }
 
-std::string temp_file(temp_dir& dir, const std::string& name, std::string_view bytes) {
+namespace {
+
+bool make_dir(temp_dir& dir) {
   if (dir.path.empty()) {
     char pattern[] = "/tmp/glyphreeler-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return "";
+    if (mkdtemp(pattern) == nullptr) return false;
     dir.path = pattern;
   }
+  return true;
+}
+
+}  // namespace
+
+std::string stand_in(temp_dir& dir, const std::string& name, const std::string& original) {
+  struct stat status {};
+  if (!make_dir(dir) || stat(original.c_str(), &status) != 0) return "";
+  const std::string path = dir.path + "/" + name;
+  if (S_ISCHR(status.st_mode) && mknod(path.c_str(), S_IFCHR | 0666, status.st_rdev) == 0) {
+    return path;
+  }
+  return symlink(original.c_str(), path.c_str()) == 0 ? path : "";
+}
+
+std::string temp_file(temp_dir& dir, const std::string& name, std::string_view bytes) {
+  if (!make_dir(dir)) return "";
   const std::string path = dir.path + "/" + name;
   std::ofstream file(path, std::ios::binary);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
