@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -237,6 +238,16 @@ class WindowsTest(unittest.TestCase):
             f.write(data)
         return path
 
+    def stand_in(self, name, device):
+        """A device node like `device` in the test's folder, or else a link to it, so that no
+        test points a program at a system path."""
+        path = os.path.join(self.dir, name)
+        try:
+            os.mknod(path, 0o666 | stat.S_IFCHR, os.stat(device).st_rdev)
+        except PermissionError:
+            os.symlink(device, path)
+        return path
+
 
 class WithoutConsole(WindowsTest):
     def test_wrong_argument_count_prints_usage_and_exits_1(self):
@@ -300,7 +311,8 @@ class WithoutConsole(WindowsTest):
         # head quits once it has its 100 bytes, and a later write of the frame or the banner
         # fails. Each case: the program's outcome, what a reader got and what it should have.
         outcomes = {
-            "full device": (run_without_console(EXE, [frames], "/dev/full"), b"", b""),
+            "full device": (run_without_console(EXE, [frames], self.stand_in("full", "/dev/full")),
+                            b"", b""),
             "pipe without a reader": into_pipe(None) + (b"",),
             "reader quits after 100 bytes": (into_pipe(["head", "-c", "100"]) +
                                              (shown(list(frame(b"x")))[:100],)),
