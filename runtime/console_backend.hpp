@@ -1,5 +1,5 @@
 // What the portable console asks of the operating system's terminal. One implementation per
-// platform; it moves bytes and key presses and decides nothing about them.
+// platform, a leaf: it includes only headers of shared types, never those of its callers.
 #pragma once
 
 #include "runtime/keys.hpp"
