@@ -4,18 +4,16 @@
 // the program remove the temporary first: its name is prepared before it exists, so the handler
 // only has to unlink it.
 #include <fcntl.h>
-#include <langinfo.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <clocale>
 #include <csignal>
 #include <cstring>
 
 #include "glyphpack/system.hpp"
+#include "runtime/locale_posix.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -141,17 +139,6 @@ int sync_folder(const std::string& folder) {
   return error;
 }
 
-bool locale_speaks_utf8() {
-  const char* previous = std::setlocale(LC_CTYPE, nullptr);
-  const std::string saved = previous != nullptr ? previous : "C";
-  bool utf8 = false;
-  if (std::setlocale(LC_CTYPE, "") != nullptr) {
-    const char* codeset = ::nl_langinfo(CODESET);
-    utf8 = std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
-  }
-  std::setlocale(LC_CTYPE, saved.c_str());
-  return utf8;
-}
 
 int write_all(int fd, const void* bytes, std::size_t count) {
   const auto* rest = static_cast<const unsigned char*>(bytes);
@@ -273,16 +260,7 @@ void prepare_interruptions() {
 }
 
 terminal_encoding standard_error_encoding() {
-  bool terminal_utf8 = false;
-#ifdef IUTF8
-  termios mode;
-  terminal_utf8 = ::tcgetattr(STDERR_FILENO, &mode) == 0 && (mode.c_iflag & IUTF8) != 0;
-#endif
-  return {charset_of(locale_speaks_utf8(), terminal_utf8), ALL_C1_BYTES};
+  return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
 }
-
-void write_standard_error(std::string_view text) { write_all(STDERR_FILENO, text.data(), text.size()); }
-
-void write_standard_output(std::string_view text) { write_all(STDOUT_FILENO, text.data(), text.size()); }
 
 }  // namespace glyphreeler
