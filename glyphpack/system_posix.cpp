@@ -263,6 +263,8 @@ void prepare_interruptions() {
   }
 }
 
+bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 terminal_encoding standard_error_encoding() {
   bool terminal_utf8 = false;
 #ifdef IUTF8
