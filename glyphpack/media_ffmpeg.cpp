@@ -3,8 +3,10 @@
 // are not lost and a file can be repositioned), libavcodec decodes the pictures, and libswscale
 // turns the sampled ones into grey at the size they take in the frame, with its area filter.
 // Only the sampled pictures are converted, and pictures that show at no sampled second are not
-// decoded at all where the decoder can skip them.
+// decoded at all where the decoder can skip them. A picture meant to be shown turned (a phone's
+// upright video, say) is turned a quarter at a time.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -12,6 +14,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/version.h>
 #include <libswscale/swscale.h>
@@ -34,6 +37,15 @@ constexpr std::size_t padded(std::size_t bytes) {
   return (bytes + ROW_PADDING - 1) / ROW_PADDING * ROW_PADDING;
 }
 
+// Quarter turns clockwise that show a picture as meant, from a display matrix of `size` bytes;
+// 0 where there is none.
+int quarter_turns(const std::uint8_t* matrix, std::size_t size) {
+  if (matrix == nullptr || size < 9 * sizeof(std::int32_t)) return 0;
+  const double clockwise = -av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
+  if (!std::isfinite(clockwise)) return 0;
+  return static_cast<int>((std::lround(clockwise / 90) % 4 + 4) % 4);
+}
+
 }  // namespace
 
 struct media_decoder {
@@ -49,6 +61,7 @@ struct media_decoder {
   int stream = -1;                         // the video stream's index
   AVRational time_base{0, 1};              // the stream's
   std::int64_t picture_period = 0;         // a picture's nominal duration, 0 when unknown
+  int turns = 0;                           // the stream's quarter turns, for pictures without
   std::int64_t last_time = 0;              // the last picture's time
   std::uint64_t decoded_pictures = 0;
   timeline line;
@@ -184,6 +197,15 @@ bool open_source(media_decoder& media, const media_limits& limits) {
     }
   }
   find_end(*media.format, stream, media.line);
+#if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 29, 100)
+  const AVPacketSideData* matrix = av_packet_side_data_get(
+      stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+  if (matrix != nullptr) media.turns = quarter_turns(matrix->data, matrix->size);
+#else
+  std::size_t matrix_size = 0;
+  const std::uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &matrix_size);
+  media.turns = quarter_turns(matrix, matrix_size);
+#endif
   media.packet = av_packet_alloc();
   media.decoded = av_frame_alloc();
   media.held = av_frame_alloc();
@@ -227,7 +249,7 @@ bool full_range(const AVFrame& picture) { return picture.color_range == AVCOL_RA
 
 // Makes `picture` grey in media.small, `columns` x `rows`. Returns false for a picture
 // libswscale cannot convert.
-bool to_grey(media_decoder& media, const AVFrame& picture, const placement& place, bool invert) {
+bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows, bool invert) {
   const auto format = static_cast<AVPixelFormat>(picture.format);
   const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
   if (described == nullptr) return false;
@@ -236,9 +258,8 @@ bool to_grey(media_decoder& media, const AVFrame& picture, const placement& plac
   const int width = picture.width;
   const int height = picture.height;
   if ((described->flags & AV_PIX_FMT_FLAG_ALPHA) == 0) {
-    media.to_grey = sws_getCachedContext(media.to_grey, width, height, format, place.columns,
-                                         place.rows, AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr,
-                                         nullptr);
+    media.to_grey = sws_getCachedContext(media.to_grey, width, height, format, columns, rows,
+                                         AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr);
     if (media.to_grey == nullptr) return false;
     // Video's luma usually spans 16 to 235, pictures' 0 to 255: black must be black either way.
     if (picture.color_range != AVCOL_RANGE_UNSPECIFIED) {
@@ -253,7 +274,7 @@ bool to_grey(media_decoder& media, const AVFrame& picture, const placement& plac
       }
     }
     return sws_scale(media.to_grey, picture.data, picture.linesize, 0, height, small,
-                     small_stride) == place.rows;
+                     small_stride) == rows;
   }
   // Transparency is laid over the background at full size, before any averaging: a cell then
   // shows what the picture shows, not the average of colours nobody sees.
@@ -264,9 +285,8 @@ bool to_grey(media_decoder& media, const AVFrame& picture, const placement& plac
   media.to_grey_alpha = sws_getCachedContext(media.to_grey_alpha, width, height, format, width,
                                              height, AV_PIX_FMT_YA8, SWS_POINT, nullptr, nullptr,
                                              nullptr);
-  media.shrink = sws_getCachedContext(media.shrink, width, height, AV_PIX_FMT_GRAY8, place.columns,
-                                      place.rows, AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr,
-                                      nullptr);
+  media.shrink = sws_getCachedContext(media.shrink, width, height, AV_PIX_FMT_GRAY8, columns, rows,
+                                      AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr);
   if (media.to_grey_alpha == nullptr || media.shrink == nullptr) return false;
   std::uint8_t* pairs[4] = {media.grey_alpha.data(), nullptr, nullptr, nullptr};
   const int pair_strides[4] = {static_cast<int>(pair_stride), 0, 0, 0};
@@ -286,23 +306,34 @@ bool to_grey(media_decoder& media, const AVFrame& picture, const placement& plac
   }
   const std::uint8_t* const composited[4] = {media.composited.data(), nullptr, nullptr, nullptr};
   const int grey_strides[4] = {static_cast<int>(grey_stride), 0, 0, 0};
-  return sws_scale(media.shrink, composited, grey_strides, 0, height, small, small_stride) ==
-         place.rows;
+  return sws_scale(media.shrink, composited, grey_strides, 0, height, small, small_stride) == rows;
 }
 
 // Makes the frame of a picture: placed, shaded, the rest blank. Returns false when it cannot.
 bool make_frame(media_decoder& media, const AVFrame& picture, const picture_options& options,
                 frame_cells& frame) {
+  const AVFrameSideData* matrix = av_frame_get_side_data(&picture, AV_FRAME_DATA_DISPLAYMATRIX);
+  const int turns = matrix != nullptr ? quarter_turns(matrix->data, matrix->size) : media.turns;
+  const bool sideways = turns % 2 == 1;
   const AVRational shape = picture.sample_aspect_ratio;
-  const double pixel_aspect = shape.num > 0 && shape.den > 0 ? av_q2d(shape) : 0;
-  const placement place = place_picture(picture.width, picture.height, pixel_aspect, options.stretch);
-  if (!to_grey(media, picture, place, options.invert)) return false;
+  double pixel_aspect = shape.num > 0 && shape.den > 0 ? av_q2d(shape) : 0;
+  if (sideways && pixel_aspect > 0) pixel_aspect = 1 / pixel_aspect;
+  const placement place = place_picture(sideways ? picture.height : picture.width,
+                                        sideways ? picture.width : picture.height, pixel_aspect,
+                                        options.stretch);
+  // Scaled as the picture lies, then turned cell by cell.
+  const int columns = sideways ? place.rows : place.columns;
+  const int rows = sideways ? place.columns : place.rows;
+  if (!to_grey(media, picture, columns, rows, options.invert)) return false;
   frame.fill(0);
   for (int row = 0; row < place.rows; ++row) {
     for (int column = 0; column < place.columns; ++column) {
+      const unsigned char grey = turns == 1   ? media.small[rows - 1 - column][row]
+                                 : turns == 2 ? media.small[rows - 1 - row][columns - 1 - column]
+                                 : turns == 3 ? media.small[column][columns - 1 - row]
+                                              : media.small[row][column];
       frame[static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column)] =
-          static_cast<unsigned char>(cell_of_brightness(
-              media.small[row][column], 1, GREY_WHITE, options.invert));
+          static_cast<unsigned char>(cell_of_brightness(grey, 1, GREY_WHITE, options.invert));
     }
   }
   return true;

@@ -289,6 +289,12 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string animation = make_media(dir, "anim.gif", "testsrc2=s=64x64:r=10:d=1.5");
   const std::string video = make_media(dir, "clip.mp4", "color=white:s=160x90:r=25:d=5",
                                        {"-pix_fmt", "yuv420p"});
+  // White on the left of a strip four times as wide as tall, to be shown turned a quarter
+  // anticlockwise (as a phone marks its upright videos): white at the bottom of a tall picture.
+  const std::string turned = make_media(
+      dir, "turned.mp4", "color=black:s=128x32:d=1,drawbox=w=64:h=32:color=white:t=fill",
+      {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-bsf:v",
+       "h264_metadata=display_orientation=insert:rotate=90"});
   // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
   // go through the build's scaler as they do for the unit tests' own.
   std::string bright_left;
@@ -317,6 +323,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{"--every-frame", animation}, 15, {}},
       {{video}, 5, {{4, 10, 16, '\0'}, {4, 11, 16, '@'}, {4, 19, 16, '@'}, {4, 20, 16, '\0'}}},
       {{animation}, 2, {}, true},
+      {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, '@'}, {0, 31, 23, '@'}, {0, 31, 7, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, '%'}, {0, 31, 15, '%'}, {0, 0, 16, '\0'}}},
   };
   for (const example& e : examples) {
