@@ -115,8 +115,10 @@ std::int64_t seek_source(void* opaque, std::int64_t offset, int whence) {
   return source_seek(source, base + offset) ? base + offset : AVERROR(EIO);
 }
 
-// A container may name other files to read (a playlist, say); none is opened, so that a
-// picture cannot pull in what its reader did not give.
+// A container may name other files or addresses to read (a playlist, a list of files); none is
+// opened, so that an input cannot pull in what its reader did not give. Opening them through the
+// container refuses them here; a container opened within (a listed file) may use no protocol.
+constexpr char NO_PROTOCOL[] = "none";
 int refuse_other_files(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
   return AVERROR(EPERM);
 }
@@ -160,6 +162,8 @@ bool open_source(media_decoder& media, const media_limits& limits) {
   check_allocated(media.format);
   media.format->pb = media.io;
   media.format->io_open = refuse_other_files;
+  media.format->protocol_whitelist = av_strdup(NO_PROTOCOL);
+  check_allocated(media.format->protocol_whitelist);
   if (avformat_open_input(&media.format, "", nullptr, nullptr) < 0) return false;  // frees format
 
   // Probing decodes a picture or two, on one thread; their size is bounded as the decoder's

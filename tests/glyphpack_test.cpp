@@ -348,6 +348,15 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
           << name << " frame " << cell.frame << " row " << cell.row << " column " << cell.column;
     }
   }
+  // A list naming another file to read (FFmpeg's concat format, which names it relative to
+  // where glyphpack runs) must not bring that file in.
+  temp_file(dir, "named.pgm", "P5 1 1 255\n\xFF");
+  const std::string list_text = "ffconcat version 1.0\nfile 'named.pgm'\n#";
+  const std::string list = temp_file(dir, "list.txt", list_text + '\0');
+  pty_session listed;
+  EXPECT_EQ("exited 1", run(listed, "/bin/sh", {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames",
+                                                GLYPHPACK_BINARY, list}));
+  EXPECT_EQ("glyphpack: " + list + ": " + UNDECODABLE + "\n", listed.error_output);
 }
 
 TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
