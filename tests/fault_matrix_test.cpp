@@ -211,7 +211,7 @@ TEST(FaultMatrix, SignalsEndTheProgramAndRestoreTheTerminal) {
       if (!during_wait) {
         EXPECT_TRUE(playback_mode(terminal_mode(session))) << mode_text(terminal_mode(session));
       }
-      kill(session.pid, signal_number);
+      ASSERT_TRUE(send_signal(session, signal_number));
       EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), killed_by(signal_number));
       EXPECT_EQ(visible(session.error_output), "");
       EXPECT_TRUE(mode_as_found(session));
@@ -243,7 +243,7 @@ TEST(FaultMatrix, TerminalHungUpWithTheHangUpIgnored) {
     if (moment.stopped) {
       // The hang-up's SIGCONT lets it go on.
       int status = 0;
-      ASSERT_EQ(kill(session.pid, SIGSTOP), 0);
+      ASSERT_TRUE(send_signal(session, SIGSTOP));
       ASSERT_EQ(waitpid(session.pid, &status, WUNTRACED), session.pid);
       ASSERT_TRUE(WIFSTOPPED(status));
     }

@@ -293,6 +293,10 @@ int wait_for_exit(pty_session& session, milliseconds timeout) {
   return -1;
 }
 
+bool send_signal(const pty_session& session, int signal_number) {
+  return session.pid > 0 && kill(session.pid, signal_number) == 0;
+}
+
 void send_keys(pty_session& session, std::string_view bytes) {
   while (!bytes.empty() && session.slave >= 0) {
     ssize_t sent = write(session.screen, bytes.data(), bytes.size());

@@ -59,6 +59,9 @@ bool wait_for_mode(pty_session& session, bool (*wanted)(const termios&), millise
 int wait_for_exit(pty_session& session, milliseconds timeout);
 
 void send_keys(pty_session& session, std::string_view bytes);
+// Sends the program a signal. Returns false, sending nothing, once it has been reaped: its pid
+// is then -1, which kill() would take as every process on the machine.
+bool send_signal(const pty_session& session, int signal_number);
 // With `stdout_pipe`: reads `count` bytes of standard output, then closes the pipe as a reader
 // that quits early does. Returns what was read, shorter after a timeout.
 std::string read_then_close_output(pty_session& session, std::size_t count, milliseconds timeout);

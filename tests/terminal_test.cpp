@@ -65,7 +65,7 @@ TEST(Terminal, FramePlaysThenClearsThenBannerWaitsForKey) {
   const auto frame_seen = std::chrono::steady_clock::now();
   // A signal that the program handles (here the one `fg` sends) cuts the pause's sleep short;
   // the frame must stay up for the rest of its second all the same.
-  kill(session.pid, SIGCONT);
+  ASSERT_TRUE(send_signal(session, SIGCONT));
   ASSERT_TRUE(wait_for_output(session, screen + CLEAR + SHOWN_BANNER, playing(1)));
   EXPECT_GE(std::chrono::steady_clock::now() - frame_seen, 800ms) << "the frame was not held";
   ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
