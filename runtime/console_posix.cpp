@@ -17,6 +17,7 @@
 #include "runtime/console_backend.hpp"
 #include "runtime/key_assembler.hpp"
 #include "runtime/locale_posix.hpp"
+#include "runtime/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -152,24 +153,10 @@ void keep_standard_descriptors_taken() {
   }
 }
 
-// Writes everything to the terminal, retrying short and interrupted writes.
-void write_to_terminal(const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const ssize_t written = ::write(tty, bytes, count);
-    if (written > 0) {
-      bytes += written;
-      count -= static_cast<std::size_t>(written);
-    } else if (written == 0 || errno != EINTR) {
-      return;
-    }
-  }
-}
-
 // The terminal's bytes for the key wait. select() rather than poll(), which some systems do not
 // support on terminals.
-class terminal_key_source final : public key_byte_source {
- public:
-  int wait_for_byte(int milliseconds) override {
+struct terminal_key_source {
+  int wait_for_byte(int milliseconds) {
     for (;;) {
       fd_set set;
       FD_ZERO(&set);
@@ -181,7 +168,7 @@ class terminal_key_source final : public key_byte_source {
     }
   }
   // One byte at a time, so that what follows a key stays queued for the next program.
-  int read_byte(unsigned char& byte) override {
+  int read_byte(unsigned char& byte) {
     for (;;) {
       const ssize_t got = ::read(tty, &byte, 1);
       if (got == 1) return 0;
@@ -225,7 +212,7 @@ standard_streams backend_standard_streams() {
 void backend_clear_screen() {
   // On a text-only terminal frames simply follow each other down the screen.
   if (tty >= 0 && !text_only) {
-    write_to_terminal(HOME_CURSOR_AND_ERASE_SCREEN, sizeof HOME_CURSOR_AND_ERASE_SCREEN - 1);
+    write_all_to(tty, HOME_CURSOR_AND_ERASE_SCREEN, sizeof HOME_CURSOR_AND_ERASE_SCREEN - 1);
   }
 }
 

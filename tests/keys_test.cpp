@@ -307,14 +307,13 @@ TEST(KeyDecoder, FeedingBytesOneByOneDecodesAsTheWholeStreamDoes) {
 }
 
 // A terminal whose bytes arrive at set times, on a clock that moves only while it is waited on.
-class timed_terminal final : public key_byte_source {
- public:
+struct timed_terminal {
   struct arrival {
     int at_ms;
     unsigned char byte;
   };
   explicit timed_terminal(std::vector<arrival> arrivals) : arrivals_(std::move(arrivals)) {}
-  int wait_for_byte(int milliseconds) override {
+  int wait_for_byte(int milliseconds) {
     if (next_ < arrivals_.size() && arrivals_[next_].at_ms <= now_ + milliseconds) {
       now_ = std::max(now_, arrivals_[next_].at_ms);
       return 1;
@@ -322,7 +321,7 @@ class timed_terminal final : public key_byte_source {
     now_ += milliseconds;
     return 0;
   }
-  int read_byte(unsigned char& byte) override {
+  int read_byte(unsigned char& byte) {
     if (next_ == arrivals_.size()) return -1;  // all sent: the terminal hangs up
     now_ = std::max(now_, arrivals_[next_].at_ms);
     byte = arrivals_[next_++].byte;

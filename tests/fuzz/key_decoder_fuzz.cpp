@@ -87,10 +87,9 @@ struct terminal_input {
 // The terminal: bytes in order, quiet spells where the input says, and quiet for good once all
 // has come; then a read finds it hung up. Each call either takes a byte or is a quiet spell that
 // must settle one, which bounds the calls.
-class scripted_terminal final : public key_byte_source {
- public:
+struct scripted_terminal {
   explicit scripted_terminal(terminal_input& input) : input_(input) {}
-  int wait_for_byte(int) override {
+  int wait_for_byte(int) {
     count_call();
     if (arrived == input_.bytes.size()) return 0;
     if (input_.pauses[arrived] > 0) {
@@ -99,7 +98,7 @@ class scripted_terminal final : public key_byte_source {
     }
     return 1;
   }
-  int read_byte(unsigned char& byte) override {
+  int read_byte(unsigned char& byte) {
     count_call();
     if (arrived == input_.bytes.size()) return -1;
     byte = input_.bytes[arrived++];
