@@ -40,12 +40,16 @@ struct media_reader {
   bool failed = false;  // the source could not be opened or decoded: nothing more is read
 };
 
+// The most frames one source gives: over 11 days of it at the player's pace, a frame file of
+// 1 GB. A damaged or hostile source can put its pictures years apart, which would fill a disk.
+inline constexpr std::int64_t MAX_MEDIA_FRAMES = 1'000'000;
+
 // True when this build reads pictures and video at all.
 bool media_supported();
 
 // Reads the next frame of a picture or video from the source, opening it first. Returns 1 with
-// `frame` filled, 0 after the last, or -1 with `error` set when the source cannot be opened or
-// holds no picture that can be decoded. A failed read of the source ends it; the caller checks
+// `frame` filled, 0 after the last, or -1 with `error` set when the source cannot be opened,
+// holds no picture that can be decoded, or would give more than MAX_MEDIA_FRAMES. A failed read of the source ends it; the caller checks
 // `source.error`.
 int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
                      frame_cells& frame, pack_error& error);

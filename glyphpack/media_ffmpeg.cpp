@@ -69,6 +69,7 @@ struct media_decoder {
   bool finished = false;                   // nothing is left to give but `repeats`
   frame_cells made{};                      // the frame made of the last picture sampled
   std::int64_t repeats = 0;                // how many more times `made` is given
+  std::int64_t frames_planned = 0;         // frames given or to be given, `repeats` included
   SwsContext* to_grey = nullptr;           // a picture to grey, at its size in the frame
   SwsContext* to_grey_alpha = nullptr;     // a picture with transparency to grey and alpha
   SwsContext* shrink = nullptr;            // composited grey to its size in the frame
@@ -372,12 +373,21 @@ std::string_view undecodable_message() {
 
 int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
                      frame_cells& frame, pack_error& error) {
-  const auto fail = [&]() {
+  const auto fail = [&](std::string_view message = undecodable_message()) {
     reader.failed = true;
     reader.decoder.reset();  // frees the libraries' state at once
-    error = {0, 0, std::string(undecodable_message())};
+    error = {0, 0, std::string(message)};
     return -1;
   };
+  // Plans `count` more frames of the picture just made; false past MAX_MEDIA_FRAMES.
+  const auto plan = [](media_decoder& media, std::int64_t count) {
+    if (count > MAX_MEDIA_FRAMES - media.frames_planned) return false;
+    media.frames_planned += count;
+    media.repeats = count;
+    return true;
+  };
+  static const std::string too_long =
+      "more than " + std::to_string(MAX_MEDIA_FRAMES) + " frames: too long a source to pack";
   if (reader.failed) return fail();
   if (!reader.decoder) {
     reader.decoder.reset(new media_decoder);
@@ -399,7 +409,7 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
       media.finished = true;
       if (media.decoded_pictures == 0) return fail();
       if (!options.every_frame && media.holding) {
-        media.repeats = timeline_finish(media.line, media.held_duration);
+        if (!plan(media, timeline_finish(media.line, media.held_duration))) return fail(too_long);
         if (media.repeats > 0 && !make_frame(media, *media.held, options, media.made)) return fail();
       }
       continue;
@@ -410,13 +420,13 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
     // The picture held until now shows at every whole second before this one's time.
     const std::int64_t count = timeline_offer(media.line, time);
     if (options.every_frame) {
+      if (!plan(media, 1)) return fail(too_long);
       if (!make_frame(media, *media.decoded, options, media.made)) return fail();
-      media.repeats = 1;
       av_frame_unref(media.decoded);
     } else {
       if (count > 0 && media.holding) {
+        if (!plan(media, count)) return fail(too_long);
         if (!make_frame(media, *media.held, options, media.made)) return fail();
-        media.repeats = count;
       }
       av_frame_unref(media.held);
       av_frame_move_ref(media.held, media.decoded);

@@ -237,14 +237,13 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
       std::this_thread::sleep_for(5ms);
     }
     ASSERT_EQ(before.size() + 1, during.size()) << "no temporary";
-    ASSERT_GT(pack.pid, 0);
     struct stat status;
     for (const std::string& name : during) {
       if (before.count(name) == 0 && stat((dir.path + "/" + name).c_str(), &status) == 0) {
         EXPECT_EQ(0600u, status.st_mode & 07777) << "an unfinished frame file is its owner's alone";
       }
     }
-    kill(pack.pid, signal_number);
+    ASSERT_TRUE(send_signal(pack, signal_number));
     EXPECT_EQ("killed by signal " + std::to_string(signal_number),
               status_text(wait_for_exit(pack, 10s)));
     EXPECT_EQ(before, names_in(dir.path));
@@ -367,6 +366,13 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   EXPECT_EQ("exited 1", run(listed, "/bin/sh", {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames",
                                                 GLYPHPACK_BINARY, list}));
   EXPECT_EQ("glyphpack: " + list + ": " + UNDECODABLE + "\n", listed.error_output);
+  // Two pictures a billion seconds apart: refused at once, not written for years.
+  const std::string aeons = make_media(dir, "aeons.mkv", "color=s=16x16:r=1/1000000000",
+                                       {"-frames:v", "2"});
+  pty_session long_one;
+  EXPECT_EQ("exited 1", run(long_one, GLYPHPACK_BINARY, {aeons, dir.path + "/aeons.frames"}));
+  EXPECT_EQ("glyphpack: " + aeons + ": more than 1000000 frames: too long a source to pack\n",
+            long_one.error_output);
 }
 
 TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
