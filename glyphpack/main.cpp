@@ -163,7 +163,7 @@ int give_up_writing(const char* name, int error) {
 
 // Writes out what the output holds. Returns 0, or the system error code.
 int flush(frame_output& out) {
-  const int error = out.used == 0 ? 0 : output_write_through(out, out.block, out.used);
+  const int error = out.used == 0 ? 0 : write_all_to(out.handle, out.block, out.used);
   out.used = 0;
   return error;
 }

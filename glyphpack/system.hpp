@@ -38,8 +38,6 @@ struct frame_output {
 
 // Opens the output named `name` ("-" for standard output). Returns 0, or the system error code.
 int output_open(frame_output& output, const char* name);
-// Writes all of `count` bytes where the output goes. Returns 0, or the system error code.
-int output_write_through(frame_output& output, const unsigned char* bytes, std::size_t count);
 // Makes the output final: for a temporary, its permissions, its contents on disk, its rename
 // over the target, and the folder on disk. Returns 0, or the system error code (the temporary
 // is then gone).

@@ -14,7 +14,6 @@
 
 #include "glyphpack/system.hpp"
 #include "runtime/locale_posix.hpp"
-#include "runtime/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -25,8 +24,11 @@ constexpr int MAX_LINK_HOPS = 40;               // as the kernel allows in one p
 constexpr mode_t NEW_FILE_MODE = 0666;          // less the umask, as any new file gets
 constexpr mode_t PERMISSION_BITS = 07777;
 
-// Signals that end the program by default and can arrive while it packs.
-constexpr int INTERRUPTIONS[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE};
+// Signals that end the program by default and can arrive while it packs: sent by a user or the
+// system, or raised by a fault, say in a decoding library fed a hostile file.
+constexpr int INTERRUPTIONS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
+                                 SIGUSR1, SIGUSR2, SIGXCPU, SIGABRT, SIGBUS,  SIGFPE,
+                                 SIGILL,  SIGSEGV};
 
 // The temporary's name, for the signal handler: written only with the interruptions blocked.
 char temporary_name[PATH_MAX];
@@ -39,17 +41,18 @@ void on_interruption(int signal_number) {
   ::raise(signal_number);  // delivered as the handler returns: the program ends by this signal
 }
 
-// Holds the interruptions back for its lifetime, so that a temporary and the record of it
-// come and go together.
+// Holds the interruptions back from this thread for its lifetime, so that a temporary and the
+// record of it come and go together. A decoding library's thread may still take one meanwhile:
+// the handler then only unlinks a name that is either the temporary's or already gone.
 struct interruptions_held {
   sigset_t previous;
   interruptions_held() {
     sigset_t held;
     sigemptyset(&held);
     for (const int signal_number : INTERRUPTIONS) sigaddset(&held, signal_number);
-    ::sigprocmask(SIG_BLOCK, &held, &previous);
+    ::pthread_sigmask(SIG_BLOCK, &held, &previous);
   }
-  ~interruptions_held() { ::sigprocmask(SIG_SETMASK, &previous, nullptr); }
+  ~interruptions_held() { ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
   interruptions_held(const interruptions_held&) = delete;
   interruptions_held& operator=(const interruptions_held&) = delete;
 };
@@ -132,12 +135,13 @@ bool keep_owner(int fd, const frame_output& output) {
   return ::fchown(fd, output.owner, output.group) == 0;
 }
 
-int sync_folder(const std::string& folder) {
+// Asks for the rename to reach the disk. Only asks: the frame file is in place by then, so a
+// folder that cannot be opened (one the user may write but not read, say) fails nothing.
+void sync_folder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  const int error = sync_file(fd);
+  if (fd < 0) return;
+  ::fsync(fd);
   ::close(fd);
-  return error;
 }
 
 }  // namespace
@@ -193,10 +197,6 @@ int output_open(frame_output& output, const char* name) {
   return create_temporary(output);
 }
 
-int output_write_through(frame_output& output, const unsigned char* bytes, std::size_t count) {
-  return write_all_to(output.handle, bytes, count);
-}
-
 int output_finish(frame_output& output) {
   const int fd = descriptor_of(output);
   output.handle = -1;
@@ -220,7 +220,8 @@ int output_finish(frame_output& output) {
     remove_temporary();
     return error;
   }
-  return sync_folder(folder_of(output.target));
+  sync_folder(folder_of(output.target));
+  return 0;
 }
 
 void output_abandon(frame_output& output) {

@@ -41,10 +41,11 @@ std::wstring wide_of(const std::string& text) {
   return {wide.begin(), wide.end()};
 }
 
-std::wstring folder_of(const std::wstring& path) {
+// The folder part of a path, as a prefix that a name can follow: "dir\", "C:" (a drive's own
+// current folder) or "" (the current folder).
+std::wstring folder_prefix_of(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"\\/:");
-  if (separator == std::wstring::npos) return L".";
-  return path.substr(0, separator + (path[separator] == L':' ? 1 : 0));
+  return separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
 }
 
 // Runs when Ctrl+C, Ctrl+Break, closing the console, logging off or shutting down ends the
@@ -61,10 +62,10 @@ BOOL WINAPI on_console_control(DWORD) {
 int create_temporary(frame_output& output, const std::wstring& target) {
   std::random_device seed;
   std::minstd_rand pick(seed());
-  const std::wstring folder = folder_of(target);
+  const std::wstring folder = folder_prefix_of(target);
   int error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS && error == ERROR_FILE_EXISTS; ++attempt) {
-    std::wstring name = folder + L"\\" + TEMPORARY_PREFIX;
+    std::wstring name = folder + TEMPORARY_PREFIX;
     for (unsigned bits = static_cast<unsigned>(pick()), digit = 0; digit < 6; ++digit, bits >>= 4) {
       name += L"0123456789abcdef"[bits & 0xF];
     }
@@ -89,19 +90,10 @@ void remove_temporary() {
   temporary_name.clear();
 }
 
-
 }  // namespace
 
-int open_input_file(const char* name, raw_file& file) {
-  // Shared for reading and writing, so that a file still being written can be read. A folder
-  // is refused by CreateFileW itself (it needs a flag not passed here).
-  const HANDLE handle = ::CreateFileW(wide_of(name).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return last_error();
-  file.handle = reinterpret_cast<std::intptr_t>(handle);
-  return 0;
-}
+// The frame file's own way of opening serves here too: read-only, shared, never waiting.
+int open_input_file(const char* name, raw_file& file) { return raw_open(name, file); }
 
 raw_file standard_input_file() {
   return raw_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE))};
@@ -114,37 +106,26 @@ int output_open(frame_output& output, const char* name) {
     return 0;
   }
   const std::wstring wide_name = wide_of(name);
-  // Looked at without access to its contents: a folder, a disk file, or a device such as NUL
-  // or a pipe, which is written where it stands.
-  const HANDLE existing = ::CreateFileW(wide_name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                        FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD attributes = ::GetFileAttributesW(wide_name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return ERROR_ACCESS_DENIED;
+  }
+  // Opened once, for writing but not truncated: a disk file is then replaced whole instead,
+  // while a device such as NUL, or a pipe, which may take only one client, is written through
+  // this very handle where it stands.
+  const HANDLE existing = ::CreateFileW(wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (existing == INVALID_HANDLE_VALUE) {
-    const int error = last_error();
-    if (error != ERROR_FILE_NOT_FOUND) return error;
+    if (const int error = last_error(); error != ERROR_FILE_NOT_FOUND) return error;
+  } else if (::GetFileType(existing) != FILE_TYPE_DISK) {
+    output.handle = reinterpret_cast<std::intptr_t>(existing);
+    output.in_place = true;
+    return 0;
   } else {
-    BY_HANDLE_FILE_INFORMATION information{};
-    const DWORD type = ::GetFileType(existing);
-    const bool folder = type == FILE_TYPE_DISK && ::GetFileInformationByHandle(existing, &information) &&
-                        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     ::CloseHandle(existing);
-    if (folder) return ERROR_ACCESS_DENIED;
-    if (type != FILE_TYPE_DISK) {
-      const HANDLE device = ::CreateFileW(wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (device == INVALID_HANDLE_VALUE) return last_error();
-      output.handle = reinterpret_cast<std::intptr_t>(device);
-      output.in_place = true;
-      return 0;
-    }
-    output.replaces_file = true;
   }
   output.target = name;
   return create_temporary(output, wide_name);
-}
-
-int output_write_through(frame_output& output, const unsigned char* bytes, std::size_t count) {
-  return write_all_to(output.handle, bytes, count);
 }
 
 int output_finish(frame_output& output) {

@@ -105,27 +105,22 @@ int draw_line(byte_source& source, frame_drawing& frame, pack_error& error) {
   std::uint64_t column = 0;
   while (!at_line_end(source)) {
     const auto byte = static_cast<unsigned char>(source_next_byte(source));
-    error = {frame.reader.lines, column + 1, ""};
-    if (column == FRAME_COLUMNS) {
-      error.message = "line longer than " + std::to_string(FRAME_COLUMNS) + " cells";
+    const auto refuse = [&](std::string message) {
+      error = {frame.reader.lines, column + 1, std::move(message)};
       return -1;
-    }
+    };
+    if (column == FRAME_COLUMNS) return refuse("line longer than " + std::to_string(FRAME_COLUMNS) + " cells");
     int cell = byte;
     if (byte == SPACE) {
       cell = BLANK_CELL;
     } else if (byte == NO_DATA_GLYPH) {
       cell = END_OF_DATA;
     } else if (glyph_of(byte) != byte) {
-      error.message = control_byte_message(byte);
-      return -1;
+      return refuse(control_byte_message(byte));
     }
-    if (!put_cell(frame, cell)) {
-      error.message = "cell after the end of the data (byte 31) must be byte 31 too";
-      return -1;
-    }
+    if (!put_cell(frame, cell)) return refuse("cell after the end of the data (byte 31) must be byte 31 too");
     ++column;
   }
-  error = {};
   return 0;
 }
 
