@@ -9,6 +9,8 @@
 #include "glyphpack/byte_source.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/system.hpp"
+#include "runtime/entry.hpp"
+#include "runtime/standard_streams.hpp"
 #include "runtime/system_error.hpp"
 
 namespace glyphreeler {
@@ -108,9 +110,9 @@ int pack(const char* input_name, const char* output_name) {
 }  // namespace
 }  // namespace glyphreeler
 
-int glyphreeler::glyphpack_main(int argc, char** argv) {
+int glyphreeler::program_main(int argc, char** argv) {
   if (argc != 3) {
-    write_standard_output(USAGE);
+    write_standard_output(reinterpret_cast<const unsigned char*>(USAGE), sizeof USAGE - 1);
     return 1;
   }
   prepare_interruptions();

@@ -6,16 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "runtime/raw_file.hpp"
 #include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
-
-// The whole program, called by the platform's entry with the arguments as UTF-8. Returns the
-// exit status.
-int glyphpack_main(int argc, char** argv);
 
 // Opens an existing file for reading (a FIFO waits for its writer); refuses a directory.
 // Returns 0, or the system error code.
@@ -58,7 +53,5 @@ void prepare_interruptions();
 
 // How standard error's terminal decodes bytes, so that names in messages cannot drive it.
 terminal_encoding standard_error_encoding();
-void write_standard_error(std::string_view text);
-void write_standard_output(std::string_view text);
 
 }  // namespace glyphreeler

@@ -4,18 +4,16 @@
 // the program remove the temporary first: its name is prepared before it exists, so the handler
 // only has to unlink it.
 #include <fcntl.h>
-#include <langinfo.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <clocale>
 #include <csignal>
 #include <cstring>
 
 #include "glyphpack/system.hpp"
+#include "runtime/locale_posix.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -119,26 +117,28 @@ void remove_temporary() {
   temporary_exists = 0;
 }
 
+// Some file systems cannot sync, or keep no permissions (a FAT memory stick, say): what they
+// cannot do is no failure of the write, which is then as safe as they make it.
+bool not_kept_here(int error) { return error == EINVAL || error == ENOTSUP || error == EPERM || error == EROFS; }
+
+// Returns 0, or the system error code.
+int sync_file(int fd) { return ::fsync(fd) == 0 || not_kept_here(errno) ? 0 : errno; }
+
+// Gives the finished file the replaced one's owner and group where the user may (the
+// superuser, or a group of the user's own). Returns false where the file stays the user's own,
+// as any file they write anew; that is no failure.
+bool keep_owner(int fd, const frame_output& output) {
+  return ::fchown(fd, output.owner, output.group) == 0;
+}
+
 int sync_folder(const std::string& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return errno;
-  // Some file systems cannot sync a folder at all; the rename is then as safe as they make it.
-  const int error = ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
+  const int error = sync_file(fd);
   ::close(fd);
   return error;
 }
 
-bool locale_speaks_utf8() {
-  const char* previous = std::setlocale(LC_CTYPE, nullptr);
-  const std::string saved = previous != nullptr ? previous : "C";
-  bool utf8 = false;
-  if (std::setlocale(LC_CTYPE, "") != nullptr) {
-    const char* codeset = ::nl_langinfo(CODESET);
-    utf8 = std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
-  }
-  std::setlocale(LC_CTYPE, saved.c_str());
-  return utf8;
-}
 
 int write_all(int fd, const void* bytes, std::size_t count) {
   const auto* rest = static_cast<const unsigned char*>(bytes);
@@ -219,14 +219,10 @@ int output_finish(frame_output& output) {
   if (output.in_place) {
     return output.standard_output || ::close(fd) == 0 ? 0 : errno;
   }
-  int error = 0;
-  if (output.replaces_file) {
-    // Allowed only to the superuser, or within the user's own groups; otherwise the file
-    // becomes the user's own, as any file they write anew.
-    if (::fchown(fd, output.owner, output.group) != 0) {
-    }
-  }
-  if (::fchmod(fd, static_cast<mode_t>(output.mode)) != 0 || ::fsync(fd) != 0) error = errno;
+  if (output.replaces_file) keep_owner(fd, output);
+  // After the owner, whose change may have cleared some of the permissions.
+  int error = ::fchmod(fd, static_cast<mode_t>(output.mode)) == 0 || not_kept_here(errno) ? 0 : errno;
+  if (error == 0) error = sync_file(fd);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0) {
     const interruptions_held held;
@@ -264,16 +260,7 @@ void prepare_interruptions() {
 }
 
 terminal_encoding standard_error_encoding() {
-  bool terminal_utf8 = false;
-#ifdef IUTF8
-  termios mode;
-  terminal_utf8 = ::tcgetattr(STDERR_FILENO, &mode) == 0 && (mode.c_iflag & IUTF8) != 0;
-#endif
-  return {charset_of(locale_speaks_utf8(), terminal_utf8), ALL_C1_BYTES};
+  return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
 }
-
-void write_standard_error(std::string_view text) { write_all(STDERR_FILENO, text.data(), text.size()); }
-
-void write_standard_output(std::string_view text) { write_all(STDOUT_FILENO, text.data(), text.size()); }
 
 }  // namespace glyphreeler

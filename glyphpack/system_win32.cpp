@@ -9,6 +9,7 @@
 #include <random>
 
 #include "glyphpack/system.hpp"
+#include "runtime/utf16.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -33,11 +34,10 @@ HANDLE handle_of(const frame_output& output) { return reinterpret_cast<HANDLE>(o
 
 int last_error() { return static_cast<int>(::GetLastError()); }
 
+// A name as the wide system calls take it.
 std::wstring wide_of(const std::string& text) {
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
+  const std::u16string wide = utf16_of_utf8(text);
+  return {wide.begin(), wide.end()};
 }
 
 std::wstring folder_of(const std::wstring& path) {
@@ -192,23 +192,6 @@ void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE)
 terminal_encoding standard_error_encoding() {
   // Names are UTF-8 inside the program, and messages go out as UTF-8 or as wide characters.
   return {terminal_charset::utf8, ALL_C1_BYTES};
-}
-
-void write_standard_error(std::string_view text) {
-  const HANDLE handle = ::GetStdHandle(STD_ERROR_HANDLE);
-  DWORD mode = 0;
-  if (::GetConsoleMode(handle, &mode)) {
-    // A console shows every name as written when it is given wide characters.
-    const std::wstring wide = wide_of(std::string(text));
-    DWORD written = 0;
-    ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
-  }
-  write_all(handle, text.data(), text.size());
-}
-
-void write_standard_output(std::string_view text) {
-  write_all(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), text.size());
 }
 
 }  // namespace glyphreeler

@@ -1,9 +1,10 @@
-// Program entry: sets up the terminal, runs the player, and releases the terminal again.
+// The program's run: sets up the terminal, runs the player, and releases the terminal again.
 #include "player/player.hpp"
 #include "runtime/console.hpp"
+#include "runtime/entry.hpp"
 
-int main(int argc, char** argv) {
-  glyphreeler::console_start();
-  const int status = glyphreeler::play(argc, argv);
-  return glyphreeler::console_finish(status);
+int glyphreeler::program_main(int argument_count, char** arguments) {
+  console_start();
+  const int status = play(argument_count, arguments);
+  return console_finish(status);
 }

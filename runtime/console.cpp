@@ -1,12 +1,15 @@
-// The console services over a platform back end: standard output through the output channel,
-// the key wait's decision and its pending second code, and the set-up and release of the run.
+// The console services over a platform back end: standard output and the messages on standard
+// error through output channels, the key wait's decision and its pending second code, and the
+// set-up and release of the run.
 #include "runtime/console.hpp"
 
 #include <cstring>
+#include <string_view>
 
 #include "runtime/console_backend.hpp"
 #include "runtime/keys.hpp"
 #include "runtime/output.hpp"
+#include "runtime/standard_streams.hpp"
 #include "runtime/system_error.hpp"
 #include "runtime/terminal_charset.hpp"
 
@@ -14,16 +17,26 @@ namespace glyphreeler {
 namespace {
 
 output_channel standard_output;
+// Messages: written as they come, their line ends as they are.
+output_channel standard_error;
 int pending_key_code = -1;  // second half of an extended key; -1 when none is held
+
+int write_to_standard_error(const unsigned char* bytes, std::size_t count) {
+  return write_standard_error(std::string_view(reinterpret_cast<const char*>(bytes), count));
+}
 
 }  // namespace
 
 void console_start() {
   backend_start();
-  const standard_output_kind kind = backend_standard_output_kind();
-  standard_output.to_terminal = kind.terminal;
-  standard_output.charset = kind.charset;
-  standard_output.c1_bytes = kind.c1_bytes;
+  const standard_streams streams = backend_standard_streams();
+  standard_output.sink = write_standard_output;
+  standard_output.to_terminal = streams.output_is_terminal;
+  standard_output.encoding = streams.output;
+  standard_error.sink = write_to_standard_error;
+  standard_error.to_terminal = true;
+  standard_error.crlf_line_ends = false;
+  standard_error.encoding = streams.messages;
 }
 
 int console_finish(int status) {
@@ -77,9 +90,9 @@ int wait_key() {
 
 void report_failure(const std::string& what, const std::string& reason) {
   // The line may quote a file name, which must not drive the terminal any more than a frame.
-  const terminal_encoding encoding{standard_output.charset, standard_output.c1_bytes};
-  const std::string line = "glyphreeler: " + disarmed_text(what + ": " + reason, encoding);
-  backend_write_standard_error(line + "\n");
+  const std::string line =
+      "glyphreeler: " + disarmed_text(what + ": " + reason, standard_error.encoding) + "\n";
+  output_write(standard_error, reinterpret_cast<const unsigned char*>(line.data()), line.size());
 }
 
 }  // namespace glyphreeler

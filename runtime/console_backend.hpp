@@ -1,19 +1,17 @@
-// What the portable console asks of the operating system. One implementation per platform.
+// What the portable console asks of the operating system's terminal. One implementation per
+// platform, a leaf: it includes only headers of shared types, never those of its callers.
 #pragma once
-
-#include <cstddef>
-#include <string_view>
 
 #include "runtime/keys.hpp"
 #include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
 
-// How standard output is treated, decided once at start-up.
-struct standard_output_kind {
-  bool terminal = false;                          // unbuffered, and filtered for control codes
-  terminal_charset charset = terminal_charset::utf8;  // what the terminal decodes bytes as
-  std::uint32_t c1_bytes = ALL_C1_BYTES;              // for an eight-bit one, its C1 controls
+// How the standard streams are treated, decided once at start-up.
+struct standard_streams {
+  bool output_is_terminal = false;  // standard output is unbuffered and filtered for controls
+  terminal_encoding output;         // what the terminal makes of the bytes of frames
+  terminal_encoding messages;       // what standard error makes of the bytes of messages
 };
 
 // Opens the terminal device and applies playback mode; safe to call without a terminal.
@@ -21,12 +19,7 @@ void backend_start();
 // Restores the terminal exactly as it was found and closes it. Idempotent.
 void backend_finish();
 
-standard_output_kind backend_standard_output_kind();
-
-// Writes all `count` bytes to standard output (retrying short and interrupted writes).
-// Returns 0, or the system error code.
-int backend_write_standard_output(const unsigned char* bytes, std::size_t count);
-void backend_write_standard_error(std::string_view text);
+standard_streams backend_standard_streams();
 
 void backend_clear_screen();
 void backend_sleep(int milliseconds);

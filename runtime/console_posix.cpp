@@ -3,33 +3,29 @@
 // start-up and restored from one place, reached from every way out: the normal end, the
 // signals that end the program, and Ctrl+Z (restored while stopped, re-applied on `fg`).
 #include <fcntl.h>
-#include <langinfo.h>
 #include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include "runtime/console_backend.hpp"
+#include "runtime/key_assembler.hpp"
+#include "runtime/locale_posix.hpp"
 
 namespace glyphreeler {
 namespace {
 
 // Written to the terminal device only: cursor to the top-left cell, then erase the screen.
 constexpr char HOME_CURSOR_AND_ERASE_SCREEN[] = "\x1b[H\x1b[2J";
-
-constexpr unsigned char ESCAPE = 0x1B;
-// A lone ESC is the Esc key unless more bytes follow within this time.
-constexpr int LONE_ESCAPE_WAIT_MS = 50;
-// A started sequence normally arrives in one piece; wait longer for its rest over slow links.
-constexpr int SEQUENCE_REST_WAIT_MS = 500;
+// The terminal type of a display that takes text and nothing else (an editor's shell buffer,
+// some CI consoles): it shows escape sequences as text, so it is never sent one.
+constexpr char TEXT_ONLY_TERMINAL[] = "dumb";
 
 // Signals whose default action ends the program: the terminal is restored before it ends.
 constexpr int ENDING_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
@@ -47,9 +43,9 @@ termios modes[3];  // by terminal_mode; ours are derived from the one found
 volatile std::sig_atomic_t wanted_mode = FOUND_MODE;  // the mode the program is in
 volatile std::sig_atomic_t mode_applied = 0;          // a mode of ours is on the terminal
 volatile std::sig_atomic_t have_found_mode = 0;       // modes[] hold the mode to restore
-bool locale_is_utf8 = true;   // the locale's character set, which the terminal is taken to use
-unsigned char key_bytes[64];  // bytes of a key sequence read so far
-std::size_t key_byte_count = 0;
+terminal_charset charset = terminal_charset::utf8;  // what the terminal decodes bytes as
+bool text_only = false;       // TERM says the terminal takes no escape sequences
+key_assembler keys;           // bytes of a key read so far
 
 // True when this process group owns the terminal: only then may it change the terminal's mode.
 bool in_foreground() { return ::tcgetpgrp(tty) == ::getpgrp(); }
@@ -146,26 +142,6 @@ void install_signal_handlers() {
   install(SIGCONT, on_continue);
 }
 
-bool locale_speaks_utf8() {
-  const char* previous = std::setlocale(LC_CTYPE, nullptr);
-  const std::string saved = previous != nullptr ? previous : "C";
-  bool utf8 = false;
-  if (std::setlocale(LC_CTYPE, "") != nullptr) {
-    const char* codeset = ::nl_langinfo(CODESET);
-    utf8 = std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0;
-  }
-  std::setlocale(LC_CTYPE, saved.c_str());
-  return utf8;
-}
-
-// Keys come UTF-8 encoded when the locale says so, or when the terminal itself is set to
-// UTF-8 input (a UTF-8 terminal under LC_ALL=C still sends é as two bytes).
-bool keys_arrive_as_utf8() {
-#ifdef IUTF8
-  if ((modes[FOUND_MODE].c_iflag & IUTF8) != 0) return true;
-#endif
-  return locale_is_utf8;
-}
 
 // A closed standard descriptor must stay unusable: otherwise the terminal or the frame file
 // would be opened under its number and standard output would write into them. /dev/null
@@ -176,57 +152,55 @@ void keep_standard_descriptors_taken() {
   }
 }
 
-// Waits until `fd` can be read (or written). Returns 1, 0 after `milliseconds` (-1: no limit),
-// -1 on failure. select() rather than poll(), which some systems do not support on terminals.
-int wait_ready(int fd, bool for_writing, int milliseconds) {
-  for (;;) {
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(fd, &set);
-    timeval limit{milliseconds / 1000, static_cast<suseconds_t>(milliseconds % 1000) * 1000};
-    const int result = ::select(fd + 1, for_writing ? nullptr : &set, for_writing ? &set : nullptr,
-                                nullptr, milliseconds < 0 ? nullptr : &limit);
-    if (result >= 0) return result;
-    if (errno != EINTR) return -1;
-  }
-}
-
-// Writes everything, retrying short and interrupted writes and waiting out a non-blocking
-// descriptor. Returns 0 or the errno of the failure.
-int write_all(int fd, const void* bytes, std::size_t count) {
-  const auto* rest = static_cast<const unsigned char*>(bytes);
+// Writes everything to the terminal, retrying short and interrupted writes.
+void write_to_terminal(const char* bytes, std::size_t count) {
   while (count > 0) {
-    const ssize_t written = ::write(fd, rest, count);
+    const ssize_t written = ::write(tty, bytes, count);
     if (written > 0) {
-      rest += written;
+      bytes += written;
       count -= static_cast<std::size_t>(written);
-    } else if (written == 0) {
-      return EIO;
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (wait_ready(fd, true, -1) < 0) return errno;
-    } else if (errno != EINTR) {
-      return errno;
+    } else if (written == 0 || errno != EINTR) {
+      return;
     }
   }
-  return 0;
 }
 
-// Reads one byte at a time, so that what follows a key stays queued for the next program; only
-// where a sequence ends is unclear (ESC ESC x) is one byte more taken to tell.
-int read_key_byte(unsigned char& byte) {
-  for (;;) {
-    const ssize_t got = ::read(tty, &byte, 1);
-    if (got == 1) return 0;
-    if (got == 0 || errno != EINTR) return -1;  // 0: the terminal hung up
+// The terminal's bytes for the key wait. select() rather than poll(), which some systems do not
+// support on terminals.
+class terminal_key_source final : public key_byte_source {
+ public:
+  int wait_for_byte(int milliseconds) override {
+    for (;;) {
+      fd_set set;
+      FD_ZERO(&set);
+      FD_SET(tty, &set);
+      timeval limit{milliseconds / 1000, static_cast<suseconds_t>(milliseconds % 1000) * 1000};
+      const int result = ::select(tty + 1, &set, nullptr, nullptr, &limit);
+      if (result >= 0) return result;
+      if (errno != EINTR) return -1;
+    }
   }
-}
+  // One byte at a time, so that what follows a key stays queued for the next program.
+  int read_byte(unsigned char& byte) override {
+    for (;;) {
+      const ssize_t got = ::read(tty, &byte, 1);
+      if (got == 1) return 0;
+      if (got == 0 || errno != EINTR) return -1;  // 0: the terminal hung up
+    }
+  }
+};
 
 }  // namespace
 
 void backend_start() {
   keep_standard_descriptors_taken();
-  locale_is_utf8 = locale_speaks_utf8();
+  const char* terminal_type = std::getenv("TERM");
+  text_only = terminal_type != nullptr && std::strcmp(terminal_type, TEXT_ONLY_TERMINAL) == 0;
   tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+  // Frames and keys alike: the terminal decodes UTF-8 when the locale or the terminal says so,
+  // the controlling terminal or else standard output if that is one.
+  charset = charset_of(locale_speaks_utf8(), terminal_set_to_utf8(tty >= 0 ? tty : STDOUT_FILENO));
+  keys.utf8 = charset == terminal_charset::utf8;
   if (tty < 0) return;  // no controlling terminal: nothing to clear, no key to wait for
   install_signal_handlers();
   wanted_mode = PLAYBACK_MODE;
@@ -240,23 +214,19 @@ void backend_finish() {
   tty = -1;
 }
 
-standard_output_kind backend_standard_output_kind() {
-  standard_output_kind kind;
-  kind.terminal = ::isatty(STDOUT_FILENO) == 1;
-  kind.charset = locale_is_utf8 ? terminal_charset::utf8 : terminal_charset::eight_bit;
-  return kind;
-}
-
-int backend_write_standard_output(const unsigned char* bytes, std::size_t count) {
-  return write_all(STDOUT_FILENO, bytes, count);
-}
-
-void backend_write_standard_error(std::string_view text) {
-  write_all(STDERR_FILENO, text.data(), text.size());
+standard_streams backend_standard_streams() {
+  standard_streams streams;
+  streams.output_is_terminal = ::isatty(STDOUT_FILENO) == 1;
+  streams.output.charset = charset;
+  streams.messages.charset = charset;
+  return streams;
 }
 
 void backend_clear_screen() {
-  if (tty >= 0) write_all(tty, HOME_CURSOR_AND_ERASE_SCREEN, sizeof HOME_CURSOR_AND_ERASE_SCREEN - 1);
+  // On a text-only terminal frames simply follow each other down the screen.
+  if (tty >= 0 && !text_only) {
+    write_to_terminal(HOME_CURSOR_AND_ERASE_SCREEN, sizeof HOME_CURSOR_AND_ERASE_SCREEN - 1);
+  }
 }
 
 void backend_sleep(int milliseconds) {
@@ -277,32 +247,8 @@ int backend_key_wait_begin() {
 }
 
 int backend_next_key_press(key_event& press) {
-  for (;;) {
-    bool paused = false;
-    if (key_byte_count > 0) {
-      const bool escapes_only =
-          std::count(key_bytes, key_bytes + key_byte_count, ESCAPE) == static_cast<std::ptrdiff_t>(key_byte_count);
-      const int ready =
-          wait_ready(tty, false, escapes_only ? LONE_ESCAPE_WAIT_MS : SEQUENCE_REST_WAIT_MS);
-      if (ready < 0) return -1;
-      paused = ready == 0;
-    }
-    if (!paused) {
-      if (read_key_byte(key_bytes[key_byte_count]) != 0) return -1;
-      ++key_byte_count;
-    }
-    decoded_key decoded = decode_key_bytes(key_bytes, key_byte_count, paused, keys_arrive_as_utf8());
-    if (decoded.status == decode_status::need_more) {
-      if (key_byte_count < sizeof key_bytes) continue;
-      decoded = {decode_status::ignored, key_byte_count, {}};  // no key is this long
-    }
-    key_byte_count -= decoded.consumed;
-    std::memmove(key_bytes, key_bytes + decoded.consumed, key_byte_count);
-    if (decoded.status == decode_status::key) {
-      press = decoded.press;
-      return 0;
-    }
-  }
+  terminal_key_source source;
+  return next_key_press(keys, source, press);
 }
 
 int backend_key_wait_end() {

@@ -1,10 +1,9 @@
 // The Windows console. Its input and screen buffer are opened by name ("CONIN$", "CONOUT$")
 // once at start-up, whatever standard input and output are; the screen is blanked and keys are
-// read there. Only the key wait changes the input mode, and every way out restores it.
+// read there. The input mode found at start-up is restored from every way out.
 #include <windows.h>
 
 #include <algorithm>
-#include <limits>
 
 #include "runtime/console_backend.hpp"
 #include "runtime/key_records.hpp"
@@ -28,8 +27,10 @@ bool have_text_attribute = false;
 // The key wait and the control handler (on a thread of its own) change the input mode in
 // turn, under this lock.
 SRWLOCK input_mode_lock = SRWLOCK_INIT;
-DWORD saved_input_mode = 0;         // the input mode found when the key wait began
-bool input_mode_changed = false;    // the key wait's mode is on the console now
+DWORD found_input_mode = 0;         // the input mode found at start-up
+DWORD playback_input_mode = 0;      // the found mode without echo and line input
+bool have_found_mode = false;       // the two above hold the console's modes
+bool input_mode_changed = false;    // a mode of ours is on the console now
 bool ending = false;                // a control event is ending the program: the mode stays put
 
 struct input_mode_guard {
@@ -45,34 +46,27 @@ HANDLE open_console_device(const char* name) {
 }
 
 // Called with the lock held. Returns 0, or -1 when the console refused the mode.
+int set_input_mode(DWORD mode) {
+  if (!::SetConsoleMode(console_input, mode)) return -1;
+  input_mode_changed = true;
+  return 0;
+}
+
+// Called with the lock held. Returns 0, or -1 when the console refused the mode.
 int restore_input_mode() {
   if (!input_mode_changed) return 0;
   input_mode_changed = false;
-  return ::SetConsoleMode(console_input, saved_input_mode) ? 0 : -1;
+  return ::SetConsoleMode(console_input, found_input_mode) ? 0 : -1;
 }
 
-// Runs on a thread of its own when Ctrl+Break, closing the window, logging off or shutting down
-// ends the program during the key wait (Ctrl+C is a key then): the console it shares with the
-// shell gets its input mode back. FALSE lets the default action end the process.
+// Runs on a thread of its own when Ctrl+C (during playback), Ctrl+Break, closing the window,
+// logging off or shutting down ends the program: the console it shares with the shell gets its
+// input mode back. FALSE lets the default action end the process.
 BOOL WINAPI on_console_control(DWORD) {
   const input_mode_guard guard;
   ending = true;
   restore_input_mode();
   return FALSE;
-}
-
-// Writes everything, retrying short writes. Returns 0 or the system error code.
-int write_all(HANDLE handle, const void* bytes, std::size_t count) {
-  const auto* rest = static_cast<const unsigned char*>(bytes);
-  while (count > 0) {
-    const auto piece = static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
-    DWORD written = 0;
-    if (!::WriteFile(handle, rest, piece, &written, nullptr)) return static_cast<int>(::GetLastError());
-    if (written == 0) return ERROR_WRITE_FAULT;
-    rest += written;
-    count -= written;
-  }
-  return 0;
 }
 
 // Which bytes 0x80..0x9F the console's code page turns into C1 controls (ISO 8859 pages turn
@@ -99,7 +93,19 @@ void backend_start() {
     text_attribute = screen.wAttributes;
     have_text_attribute = true;
   }
-  if (console_input != INVALID_HANDLE_VALUE) ::SetConsoleCtrlHandler(on_console_control, TRUE);
+  if (console_input == INVALID_HANDLE_VALUE) return;
+  ::SetConsoleCtrlHandler(on_console_control, TRUE);
+  const input_mode_guard guard;
+  if (!::GetConsoleMode(console_input, &found_input_mode)) return;
+  have_found_mode = true;
+  // Keys typed while frames play must not be echoed below them, and must be kept for the key
+  // wait; processed input stays, so that Ctrl+C still ends playback.
+  playback_input_mode = found_input_mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT);
+  set_input_mode(playback_input_mode);
+  // A console that stands on a Unix terminal (wine's) leaves the terminal's own echo on until
+  // its input is first looked at; looking now (a wait that returns at once) turns it off there
+  // too. Elsewhere this changes nothing.
+  ::WaitForSingleObject(console_input, 0);
 }
 
 void backend_finish() {
@@ -112,26 +118,20 @@ void backend_finish() {
   console_input = console_output = INVALID_HANDLE_VALUE;
 }
 
-standard_output_kind backend_standard_output_kind() {
-  standard_output_kind kind;
-  kind.terminal = ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
+standard_streams backend_standard_streams() {
+  standard_streams streams;
+  streams.output_is_terminal = ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
   // The console turns bytes into characters by its output code page: UTF-8, or one byte each.
   const UINT code_page = ::GetConsoleOutputCP();
   if (code_page == CP_UTF8) {
-    kind.charset = terminal_charset::utf8;
+    streams.output.charset = terminal_charset::utf8;
   } else {
-    kind.charset = terminal_charset::eight_bit;
-    kind.c1_bytes = c1_bytes_of_code_page(code_page);
+    streams.output.charset = terminal_charset::eight_bit;
+    streams.output.c1_bytes = c1_bytes_of_code_page(code_page);
   }
-  return kind;
-}
-
-int backend_write_standard_output(const unsigned char* bytes, std::size_t count) {
-  return write_all(::GetStdHandle(STD_OUTPUT_HANDLE), bytes, count);
-}
-
-void backend_write_standard_error(std::string_view text) {
-  write_all(::GetStdHandle(STD_ERROR_HANDLE), text.data(), text.size());
+  // Messages are UTF-8, and reach a console as the characters they encode.
+  streams.messages.charset = terminal_charset::utf8;
+  return streams;
 }
 
 void backend_clear_screen() {
@@ -154,11 +154,9 @@ void backend_sleep(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds))
 int backend_key_wait_begin() {
   if (console_input == INVALID_HANDLE_VALUE) return -1;
   const input_mode_guard guard;
-  if (ending || !::GetConsoleMode(console_input, &saved_input_mode)) return -1;
+  if (ending || !have_found_mode) return -1;
   // Mode 0: no line input, no echo, and Ctrl+C arrives as a key instead of ending the program.
-  if (!::SetConsoleMode(console_input, 0)) return -1;
-  input_mode_changed = true;
-  return 0;
+  return set_input_mode(0);
 }
 
 int backend_next_key_press(key_event& press) {
@@ -181,7 +179,8 @@ int backend_next_key_press(key_event& press) {
 
 int backend_key_wait_end() {
   const input_mode_guard guard;
-  return restore_input_mode();
+  if (ending) return -1;
+  return set_input_mode(playback_input_mode);
 }
 
 }  // namespace glyphreeler

@@ -1,5 +1,5 @@
-// Turns what a terminal sends for its keys (ASCII, UTF-8, and the escape sequences of the xterm
-// and VT220 family) into key presses of the key table, one key at a time.
+// Turns what a terminal sends for its keys (ASCII, UTF-8, and the escape sequences of the xterm,
+// VT220, rxvt and Linux console family) into key presses of the key table, one key at a time.
 #include <cstddef>
 
 #include "runtime/keys.hpp"
@@ -15,6 +15,12 @@ constexpr unsigned char LINUX_FKEY = '[';  // ESC [ [ A..E : the Linux console's
 constexpr unsigned char X10_MOUSE = 'M';   // ESC [ M and three raw bytes: a mouse report
 constexpr std::size_t X10_MOUSE_LENGTH = 6;
 constexpr int MODIFY_OTHER_KEYS = 27;      // CSI 27 ; m ; c ~ : character c with modifiers m
+// rxvt's modified editing and function keys end in one of these instead of '~': ESC [ 2 $ is
+// Shift+Insert, ESC [ 11 ^ Ctrl+F1, ESC [ 3 @ Ctrl+Shift+Delete. '$' is otherwise an
+// intermediate byte, so that form is told by its one numeric parameter before it.
+constexpr unsigned char RXVT_SHIFT = '$';
+constexpr unsigned char RXVT_CTRL = '^';
+constexpr unsigned char RXVT_CTRL_SHIFT = '@';
 
 constexpr decoded_key need_more() { return {}; }
 constexpr decoded_key ignored(std::size_t consumed) {
@@ -188,21 +194,40 @@ int final_byte_key(unsigned char final_byte) {
   }
 }
 
-// Keys of the VT220 form ESC [ n ~, by n.
-int tilde_key(int n) {
+// Keys of the VT220 form ESC [ n ~, by n; 0 for none. From 25 on they are what terminfo names
+// F13 to F20, which the Linux console and rxvt send for Shift with F3 to F10.
+key_event tilde_key(int n) {
   switch (n) {
-    case 1: case 7: return vkey::home;
-    case 2: return vkey::insert;
-    case 3: return vkey::del;
-    case 4: case 8: return vkey::end;
-    case 5: return vkey::page_up;
-    case 6: return vkey::page_down;
-    case 23: case 24: return vkey::f1 + 10 + (n - 23);
+    case 1: case 7: return {vkey::home, 0, 0};
+    case 2: return {vkey::insert, 0, 0};
+    case 3: return {vkey::del, 0, 0};
+    case 4: case 8: return {vkey::end, 0, 0};
+    case 5: return {vkey::page_up, 0, 0};
+    case 6: return {vkey::page_down, 0, 0};
+    case 23: case 24: return {vkey::f1 + 10 + (n - 23), 0, 0};
+    case 25: case 26: return {vkey::f1 + 2 + (n - 25), KEY_SHIFT, 0};
+    case 28: case 29: return {vkey::f1 + 4 + (n - 28), KEY_SHIFT, 0};
     default: break;
   }
-  if (n >= 11 && n <= 15) return vkey::f1 + (n - 11);
-  if (n >= 17 && n <= 21) return vkey::f1 + 5 + (n - 17);  // 16 was never used for a key
-  return 0;
+  if (n >= 11 && n <= 15) return {vkey::f1 + (n - 11), 0, 0};
+  if (n >= 17 && n <= 21) return {vkey::f1 + 5 + (n - 17), 0, 0};  // 16 was never used for a key
+  if (n >= 31 && n <= 34) return {vkey::f1 + 6 + (n - 31), KEY_SHIFT, 0};  // 30 neither
+  return {};
+}
+
+// The modifiers that rxvt's final byte of a tilde-form key adds.
+unsigned rxvt_modifiers(unsigned char final_byte) {
+  switch (final_byte) {
+    case RXVT_SHIFT: return KEY_SHIFT;
+    case RXVT_CTRL: return KEY_CTRL;
+    case RXVT_CTRL_SHIFT: return KEY_CTRL | KEY_SHIFT;
+    default: return 0;
+  }
+}
+
+// rxvt's modified arrows end in a lower-case letter: ESC [ a is Shift+Up, ESC O a Ctrl+Up.
+int rxvt_arrow_key(unsigned char final_byte) {
+  return final_byte >= 'a' && final_byte <= 'd' ? final_byte_key(final_byte - 'a' + 'A') : 0;
 }
 
 // The keypad in application mode (ESC O p..y and so on) types its characters, as a PC's does.
@@ -247,6 +272,12 @@ decoded_key decode_csi(const unsigned char* bytes, std::size_t count, bool pause
   std::size_t end = 2;
   while (end < count && bytes[end] >= 0x30 && bytes[end] <= 0x3F) ++end;
   const std::size_t params_end = end;
+  const sequence_params params = read_params(bytes + 2, bytes + params_end);
+  if (end < count && bytes[end] == RXVT_SHIFT && params.numeric && params.count == 1) {
+    key_event press = tilde_key(params.values[0]);
+    press.modifiers |= KEY_SHIFT;
+    if (press.virtual_key != 0) return pressed(end + 1, press);
+  }
   while (end < count && bytes[end] >= 0x20 && bytes[end] <= 0x2F) ++end;
   if (end == count) {
     return paused ? ignored(count) : need_more();
@@ -256,7 +287,6 @@ decoded_key decode_csi(const unsigned char* bytes, std::size_t count, bool pause
     return ignored(end);
   }
   const std::size_t consumed = end + 1;
-  const sequence_params params = read_params(bytes + 2, bytes + params_end);
   if (!params.numeric || params_end != end) {
     return ignored(consumed);  // private sequences (SGR mouse, replies), never a key
   }
@@ -270,9 +300,14 @@ decoded_key decode_csi(const unsigned char* bytes, std::size_t count, bool pause
   if (final_byte == 'Z') {  // back-tab
     return pressed(consumed, {vkey::tab, modifiers | KEY_SHIFT, 0});
   }
-  const int virtual_key =
-      final_byte == '~' ? tilde_key(params.values[0]) : final_byte_key(final_byte);
-  return virtual_key != 0 ? pressed(consumed, {virtual_key, modifiers, 0}) : ignored(consumed);
+  key_event press{final_byte_key(final_byte), modifiers, 0};
+  if (final_byte == '~' || final_byte == RXVT_CTRL || final_byte == RXVT_CTRL_SHIFT) {
+    press = tilde_key(params.values[0]);
+    press.modifiers |= modifiers | rxvt_modifiers(final_byte);
+  } else if (const int arrow = rxvt_arrow_key(final_byte); arrow != 0) {
+    press = {arrow, modifiers | KEY_SHIFT, 0};
+  }
+  return press.virtual_key != 0 ? pressed(consumed, press) : ignored(consumed);
 }
 
 // ESC O, optional digits and ';', then one final byte.
@@ -295,6 +330,8 @@ decoded_key decode_ss3(const unsigned char* bytes, std::size_t count, bool pause
   key_event press = keypad_press(final_byte);
   if (const int virtual_key = final_byte_key(final_byte); virtual_key != 0) {
     press = {virtual_key, 0, 0};
+  } else if (const int arrow = rxvt_arrow_key(final_byte); arrow != 0) {
+    press = {arrow, KEY_CTRL, 0};
   }
   press.modifiers |= modifiers;
   return press.virtual_key != 0 ? pressed(end + 1, press) : ignored(end + 1);

@@ -1,9 +1,7 @@
-// Standard output as the player writes it: line feeds become CR LF; a terminal gets each write
+// The player's output on its way to a sink: line feeds become CR LF; a terminal gets each write
 // before it returns, with bytes that would complete a C1 control replaced; anything else gets
 // STREAM_BUFFER_BYTES-byte blocks and the rest at exit.
 #include "runtime/output.hpp"
-
-#include "runtime/console_backend.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -24,9 +22,10 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
   for (std::size_t i = 0; i < count; ++i) {
     unsigned char byte = bytes[i];
     if (byte == LINE_FEED) {
-      if (put_byte(channel, CARRIAGE_RETURN) != 0) return -1;
+      if (channel.crlf_line_ends && put_byte(channel, CARRIAGE_RETURN) != 0) return -1;
     } else if (channel.to_terminal) {
-      byte = disarmed_byte(channel.previous, byte, channel.charset, channel.c1_bytes);
+      byte = disarmed_byte(channel.previous, byte, channel.encoding.charset,
+                           channel.encoding.c1_bytes);
     }
     if (put_byte(channel, byte) != 0) return -1;
   }
@@ -36,7 +35,7 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
 int output_flush(output_channel& channel) {
   if (channel.error != 0) return -1;
   if (channel.used == 0) return 0;
-  const int error = backend_write_standard_output(channel.block, channel.used);
+  const int error = channel.sink(channel.block, channel.used);
   channel.used = 0;
   if (error != 0) {
     channel.error = error;

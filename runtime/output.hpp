@@ -1,19 +1,23 @@
-// Standard output as the player writes it: LF becomes CR LF, a terminal gets every write at
-// once with its control codes disarmed, anything else gets 512-byte blocks.
+// The player's output as it reaches a sink (standard output, standard error): LF becomes CR LF,
+// a terminal gets every write at once with its control codes disarmed, anything else gets
+// 512-byte blocks.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
 #include "runtime/blocks.hpp"
 #include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
 
+// Where a channel's bytes go: writes all `count` bytes. Returns 0, or the system error code.
+using output_sink = int (*)(const unsigned char* bytes, std::size_t count);
+
 struct output_channel {
+  output_sink sink = nullptr;      // set by the console before the first write
   bool to_terminal = false;        // each write reaches it at once, with C1 controls disarmed
-  terminal_charset charset = terminal_charset::utf8;
-  std::uint32_t c1_bytes = ALL_C1_BYTES;  // for an eight-bit terminal, its C1 controls
+  bool crlf_line_ends = true;      // each line feed goes out as CR LF
+  terminal_encoding encoding;      // what the terminal decodes bytes as, for the filter
   unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
   std::size_t used = 0;            // bytes held in `block`
   unsigned char previous = 0;      // last byte passed on, for the control filter

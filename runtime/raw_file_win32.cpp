@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+
+#include "runtime/utf16.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -14,10 +17,14 @@ HANDLE handle_of(const raw_file& file) { return reinterpret_cast<HANDLE>(file.ha
 }  // namespace
 
 int raw_open(const char* path, raw_file& file) {
-  // Shared for reading and writing, so that a file still being written can be played. A
-  // directory is refused by CreateFileA itself (it needs a flag we do not pass).
-  const HANDLE handle = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // The name is UTF-8 and goes to the wide call whole: through the ANSI code page, a name
+  // outside it would be mapped to a look-alike, another file or none. Shared for reading and
+  // writing, so that a file still being written can be played. A directory is refused by
+  // CreateFileW itself (it needs a flag we do not pass).
+  const std::u16string name = utf16_of_utf8(path);
+  const HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(name.c_str()), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return static_cast<int>(::GetLastError());
   file.handle = reinterpret_cast<std::intptr_t>(handle);
   return 0;

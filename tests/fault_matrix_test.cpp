@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -33,7 +34,8 @@ TEST(FaultMatrix, InputsWithoutALengthPlayNoFrameThenWait) {
   // A FIFO nobody writes to: opening it must not wait for a writer.
   const std::string fifo = dir.path + "/frames.fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-  for (const std::string& path : {fifo, std::string("/dev/null"), std::string("/proc/version")}) {
+  for (const std::string& path : {fifo, stand_in(dir, "null", "/dev/null"),
+                                  stand_in(dir, "version", "/proc/version")}) {
     SCOPED_TRACE(path);
     struct stat status {};
     ASSERT_EQ(stat(path.c_str(), &status), 0);
@@ -130,7 +132,7 @@ TEST(FaultMatrix, FileChangedWhileItPlays) {
 
 TEST(FaultMatrix, OutputThatCannotBeWrittenEndsTheRunWithOneLine) {
   temp_dir dir;
-  const std::string path = temp_file(dir, "three.frames", dots(3));
+  const std::string three = temp_file(dir, "three.frames", dots(3));
   struct row {
     const char* label;
     session_options options;
@@ -138,15 +140,23 @@ TEST(FaultMatrix, OutputThatCannotBeWrittenEndsTheRunWithOneLine) {
   };
   session_options closed;
   closed.stdout_closed = true;
+  closed.arguments = {three};
   session_options full;
-  full.stdout_path = "/dev/full";
-  for (row output : {row{"closed", closed, "glyphreeler: write error: Bad file descriptor\n"},
-                     row{"/dev/full", full, "glyphreeler: write error: No space left on device\n"}}) {
+  full.stdout_path = stand_in(dir, "full", "/dev/full");
+  full.arguments = {three};
+  // No frame: the banner is all there is, and it goes out only with the final flush. Without a
+  // terminal there is no key to wait for.
+  session_options full_at_exit = full;
+  full_at_exit.arguments = {temp_file(dir, "short.frames", "no frame\n")};
+  full_at_exit.controlling_terminal = false;
+  const char* const no_space = "glyphreeler: write error: No space left on device\n";
+  for (const row& output : {row{"closed", closed, "glyphreeler: write error: Bad file descriptor\n"},
+                            row{"full device", full, no_space},
+                            row{"full device, at the final flush", full_at_exit, no_space}}) {
     SCOPED_TRACE(output.label);
-    output.options.arguments = {path};
     pty_session session;
     ASSERT_TRUE(start(session, output.options));
-    // The first block of the first frame fails: nothing is played past it.
+    // The first block written fails: nothing is played past it.
     EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 1");
     EXPECT_EQ(visible(session.error_output), visible(output.message));
     EXPECT_EQ(visible(session.transcript), "");
@@ -210,38 +220,62 @@ TEST(FaultMatrix, SignalsEndTheProgramAndRestoreTheTerminal) {
 }
 
 // Under nohup the terminal can go away without ending the program: the wait then ends, since
-// no key can come any more, and frames that can no longer be shown are a failed write.
+// no key can come any more, and frames that can no longer be shown are a failed write. A read
+// under way when the terminal hangs up fails; one begun afterwards finds the end of its input.
 TEST(FaultMatrix, TerminalHungUpWithTheHangUpIgnored) {
   temp_dir dir;
   const std::string playback_file = temp_file(dir, "three.frames", dots(3));
   const std::string no_frame_file = temp_file(dir, "short.frames", "no frame\n");
-  for (const bool during_wait : {false, true}) {
-    SCOPED_TRACE(during_wait ? "during the wait" : "during playback");
+  struct row {
+    const char* label;
+    bool during_wait;
+    bool stopped;  // stopped when the terminal goes: it reads again only after the hang-up
+  };
+  for (const row& moment : {row{"during playback", false, false}, row{"during the wait", true, false},
+                            row{"during the wait, stopped", true, true}}) {
+    SCOPED_TRACE(moment.label);
     session_options options;
-    options.arguments = {during_wait ? no_frame_file : playback_file};
+    options.arguments = {moment.during_wait ? no_frame_file : playback_file};
     options.ignored_signals = {SIGHUP};
     pty_session session;
     ASSERT_TRUE(start(session, options));
-    ASSERT_TRUE(reached(session, during_wait));
+    ASSERT_TRUE(reached(session, moment.during_wait));
+    if (moment.stopped) {
+      // The hang-up's SIGCONT lets it go on.
+      int status = 0;
+      ASSERT_EQ(kill(session.pid, SIGSTOP), 0);
+      ASSERT_EQ(waitpid(session.pid, &status, WUNTRACED), session.pid);
+      ASSERT_TRUE(WIFSTOPPED(status));
+    }
     // The terminal's other end closes, as when its window is closed.
     close(session.slave);
     session.slave = -1;
     close(session.screen);
     session.screen = -1;
-    EXPECT_EQ(status_text(wait_for_exit(session, playing(3))), during_wait ? "exited 0" : "exited 1");
+    EXPECT_EQ(status_text(wait_for_exit(session, playing(3))),
+              moment.during_wait ? "exited 0" : "exited 1");
     EXPECT_EQ(visible(session.error_output),
-              visible(during_wait ? "" : "glyphreeler: write error: Input/output error\n"));
+              visible(moment.during_wait ? "" : "glyphreeler: write error: Input/output error\n"));
   }
 }
 
-TEST(FaultMatrix, CtrlCTypedDuringPlaybackEndsItAndRestoresTheTerminal) {
+TEST(FaultMatrix, SignalKeysTypedDuringPlaybackEndItAndRestoreTheTerminal) {
   temp_dir dir;
-  pty_session session;
-  ASSERT_TRUE(start(session, {temp_file(dir, "three.frames", dots(3))}));
-  ASSERT_TRUE(wait_for_output(session, DOT_LINE, SLACK));
-  send_keys(session, "\x03");
-  EXPECT_EQ(status_text(wait_for_exit(session, playing(3))), killed_by(SIGINT));
-  EXPECT_TRUE(mode_as_found(session));
+  const std::string path = temp_file(dir, "three.frames", dots(3));
+  struct row {
+    const char* label;
+    const char* key;
+    int signal_number;
+  };
+  for (const row& typed : {row{"Ctrl+C", "\x03", SIGINT}, row{"Ctrl+\\", "\x1c", SIGQUIT}}) {
+    SCOPED_TRACE(typed.label);
+    pty_session session;
+    ASSERT_TRUE(start(session, {path}));
+    ASSERT_TRUE(wait_for_output(session, DOT_LINE, SLACK));
+    send_keys(session, typed.key);
+    EXPECT_EQ(status_text(wait_for_exit(session, playing(3))), killed_by(typed.signal_number));
+    EXPECT_TRUE(mode_as_found(session));
+  }
 }
 
 // Job control needs a shell. dash keeps no terminal mode of its own (bash would restore its
@@ -259,19 +293,29 @@ bool start_job_shell(pty_session& shell) {
   return wait_for_output(shell, PROMPT, SLACK);
 }
 
-// Sends a signal to the terminal's foreground job, as the terminal does for Ctrl+Z.
-void signal_foreground_job(const pty_session& shell, int signal_number) {
-  const pid_t job = tcgetpgrp(shell.screen);
-  ASSERT_GT(job, 0) << std::strerror(errno);
-  kill(-job, signal_number);
-}
-
 void end_job_shell(pty_session& shell) {
   send_keys(shell, "exit\n");
   EXPECT_EQ(status_text(wait_for_exit(shell, SLACK)), "exited 0");
 }
 
-TEST(FaultMatrix, CtrlZDuringPlaybackRestoresTheTerminalAndFgGoesOn) {
+// Stops the shell's foreground job (`key`: by typing Ctrl+Z; otherwise by a signal) and waits
+// until the shell has reported it and prompts again. Every prompt seen after this is new.
+::testing::AssertionResult stop_job(pty_session& shell, bool key) {
+  shell.transcript.clear();
+  if (key) {
+    send_keys(shell, "\x1a");
+  } else {
+    const pid_t job = tcgetpgrp(shell.screen);
+    if (job <= 0 || kill(-job, SIGTSTP) != 0) return ::testing::AssertionFailure() << "no job";
+  }
+  if (!wait_for_output(shell, "Stopped", SLACK) || !wait_for_output(shell, PROMPT, SLACK)) {
+    return ::testing::AssertionFailure() << "not stopped";
+  }
+  shell.transcript.clear();
+  return ::testing::AssertionSuccess();
+}
+
+TEST(FaultMatrix, CtrlZDuringPlaybackRestoresTheTerminalAndFgGoesOnEachTime) {
   if (access(JOB_SHELL, X_OK) != 0) GTEST_SKIP() << "no " << JOB_SHELL;
   temp_dir dir;
   const std::string path = temp_file(dir, "three.frames", dots(3));
@@ -279,12 +323,14 @@ TEST(FaultMatrix, CtrlZDuringPlaybackRestoresTheTerminalAndFgGoesOn) {
   ASSERT_TRUE(start_job_shell(shell));
   send_keys(shell, std::string(GLYPHREELER_BINARY) + " " + path + "\n");
   ASSERT_TRUE(wait_for_output(shell, DOT_LINE, SLACK));
-  send_keys(shell, "\x1a");
-  ASSERT_TRUE(wait_for_output(shell, "Stopped", SLACK));
-  EXPECT_TRUE(mode_as_found(shell));
-
-  shell.transcript.clear();
-  send_keys(shell, "fg\n");
+  // Twice: the stop handler must be back in place after the first `fg`.
+  for (int stop = 1; stop <= 2; ++stop) {
+    SCOPED_TRACE("stop " + std::to_string(stop));
+    ASSERT_TRUE(wait_for_mode(shell, playback_mode, SLACK));
+    ASSERT_TRUE(stop_job(shell, true));
+    EXPECT_TRUE(mode_as_found(shell));
+    send_keys(shell, "fg\n");
+  }
   ASSERT_TRUE(wait_for_mode(shell, playback_mode, SLACK));
   send_keys(shell, "#");  // typed while the frames go on: not echoed, and ends the final wait
   ASSERT_TRUE(wait_for_output(shell, SHOWN_BANNER + PROMPT, playing(3)));
@@ -303,11 +349,9 @@ TEST(FaultMatrix, StopDuringTheWaitRestoresTheTerminalAndFgWaitsAgain) {
   send_keys(shell, std::string(GLYPHREELER_BINARY) + " " + path + "\n");
   ASSERT_TRUE(wait_for_output(shell, SHOWN_BANNER, SLACK));
   ASSERT_TRUE(wait_for_mode(shell, key_wait_mode, SLACK));
-  signal_foreground_job(shell, SIGTSTP);
-  ASSERT_TRUE(wait_for_output(shell, "Stopped", SLACK));
+  ASSERT_TRUE(stop_job(shell, false));
   EXPECT_TRUE(mode_as_found(shell));
 
-  shell.transcript.clear();
   send_keys(shell, "fg\n");
   ASSERT_TRUE(wait_for_mode(shell, raw_mode, SLACK));
   send_keys(shell, "\x1a");

@@ -140,6 +140,12 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   const std::string frames = temp_file(dir, "art.frames", std::string(5000, 'o'));
   namespace fs = std::filesystem;
   fs::permissions(frames, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  // Another user's file, which the superuser replaces for them: it stays theirs.
+  const bool superuser = geteuid() == 0;
+  constexpr uid_t OTHER_USER = 4321;
+  if (superuser) {
+    ASSERT_EQ(0, chown(frames.c_str(), OTHER_USER, OTHER_USER));
+  }
   const std::string link = dir.path + "/link.frames";
   fs::create_symlink("art.frames", link);
   // The longest name the folder allows: the file written first must not need a longer one.
@@ -152,6 +158,10 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
             fs::status(frames).permissions());
   EXPECT_TRUE(fs::is_symlink(link));
+  struct stat status;
+  if (superuser) {
+    EXPECT_TRUE(stat(frames.c_str(), &status) == 0 && status.st_uid == OTHER_USER);
+  }
   EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames", "link.frames",
                                     std::string(248, 'n') + ".frames"}),
             names_in(dir.path));

@@ -2,12 +2,14 @@
 // fed with the bytes terminals really send.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "runtime/key_assembler.hpp"
 #include "runtime/keys.hpp"
 
 namespace glyphreeler {
@@ -86,9 +88,18 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
       {"\033\x7f", ext(0x0E)}, {"\033\303\251", chr(-23)},
       {"\033[97;5u", chr(1)}, {"\033[27;5;13~", chr(10)}, {"\033[27;2;9~", ext(0x0F)},
       {"\033[27;3;49~", ext(0x78)}, {"\033[27;1;97~", chr('a')},
+      // rxvt: Shift and Ctrl arrows, '$' Shift, '^' Ctrl and '@' Ctrl+Shift after editing and
+      // function keys; the Linux console's and rxvt's F13 to F20 are Shift with F3 to F10
+      {"\033[a", ext(0x48)}, {"\033[d", ext(0x4B)}, {"\033Oa", ext(0x8D)}, {"\033Oc", ext(0x74)},
+      {"\033[2$", ext(0x52)}, {"\033[7$", ext(0x47)}, {"\033[3^", ext(0x93)},
+      {"\033[5@", ext(0x84)}, {"\033\033[2$", ext(0xA2)}, {"\033[11^", ext(0x5E)},
+      {"\033[23$", ext(0x87)}, {"\033[24@", ext(0x8A)}, {"\033[25~", ext(0x56)},
+      {"\033[26~", ext(0x57)}, {"\033[28~", ext(0x58)}, {"\033[29~", ext(0x59)},
+      {"\033[31~", ext(0x5A)}, {"\033[34~", ext(0x5D)}, {"\033[31^", ext(0x64)},
+      {"\033[25;3~", ext(0x6A)},
       // the keypad in application mode types its characters
-      {"\033Oq", chr('1')}, {"\033Oj", chr('*')}, {"\033On", chr('.')}, {"\033OM", chr(13)},
-      {"\033OX", chr('=')},
+      {"\033Op", chr('0')}, {"\033Oq", chr('1')}, {"\033Oy", chr('9')}, {"\033Oj", chr('*')},
+      {"\033On", chr('.')}, {"\033OM", chr(13)}, {"\033OX", chr('=')},
   };
   for (const row& r : rows) expect_key(r.bytes, r.decision);
 }
@@ -96,7 +107,7 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
 TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
   const char* sequences[] = {"\033[1;5A", "\033[24;5~", "\033O5P", "\033[[A", "\033[M !!",
                              "\033[<0;12;7M", "\033\033[A", "\033[27;5;13~", "\303\251",
-                             "\342\202\254", "\360\237\230\200", "\033\342\202\254"};
+                             "\342\202\254", "\360\237\230\200", "\033\342\202\254", "\033[23$"};
   for (const std::string sequence : sequences) {
     for (std::size_t length = 0; length < sequence.size(); ++length) {
       const decoded_key got = decode(sequence.substr(0, length));
@@ -112,7 +123,7 @@ TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
 TEST(KeyDecoder, MouseFocusAndUnknownSequencesAreIgnoredWhole) {
   const char* sequences[] = {"\033[M !!", "\033[M\377\377\377", "\033[<0;12;7M",
                              "\033[<0;12;7m", "\033[I", "\033[O", "\033[200~", "\033[201~",
-                             "\033[99~", "\033[1;5X", "\033[?1;2c", "\033[1 q", "\033Oz"};
+                             "\033[99~", "\033[30~", "\033[1;5X", "\033[?1;2c", "\033[1 q", "\033Oz"};
   for (const std::string sequence : sequences) {
     const decoded_key got = decode(sequence + "x");
     EXPECT_EQ(decode_status::ignored, got.status) << sequence;
@@ -293,6 +304,66 @@ TEST(KeyDecoder, FeedingBytesOneByOneDecodesAsTheWholeStreamDoes) {
     EXPECT_EQ(whole.press.modifiers, fed.press.modifiers) << round;
     EXPECT_EQ(whole.press.character, fed.press.character) << round;
   }
+}
+
+// A terminal whose bytes arrive at set times, on a clock that moves only while it is waited on.
+class timed_terminal final : public key_byte_source {
+ public:
+  struct arrival {
+    int at_ms;
+    unsigned char byte;
+  };
+  explicit timed_terminal(std::vector<arrival> arrivals) : arrivals_(std::move(arrivals)) {}
+  int wait_for_byte(int milliseconds) override {
+    if (next_ < arrivals_.size() && arrivals_[next_].at_ms <= now_ + milliseconds) {
+      now_ = std::max(now_, arrivals_[next_].at_ms);
+      return 1;
+    }
+    now_ += milliseconds;
+    return 0;
+  }
+  int read_byte(unsigned char& byte) override {
+    if (next_ == arrivals_.size()) return -1;  // all sent: the terminal hangs up
+    now_ = std::max(now_, arrivals_[next_].at_ms);
+    byte = arrivals_[next_++].byte;
+    return 0;
+  }
+
+ private:
+  std::vector<arrival> arrivals_;
+  std::size_t next_ = 0;
+  int now_ = 0;
+};
+
+// The codes of every key the assembler makes of the arrivals, extended ones as 0x100 + code,
+// until the terminal hangs up.
+std::vector<int> codes_assembled(std::vector<timed_terminal::arrival> arrivals) {
+  timed_terminal terminal(std::move(arrivals));
+  key_assembler assembler;
+  std::vector<int> codes;
+  key_event press;
+  while (next_key_press(assembler, terminal, press) == 0) {
+    const key_decision decision = decide_key(press);
+    codes.push_back(decision.outcome == key_outcome::extended ? EXTENDED_KEY + decision.code
+                                                              : decision.code);
+  }
+  return codes;
+}
+
+TEST(KeyAssembler, LoneEscCountsAfter50MsAndASequenceWaits500MsForItsRest) {
+  struct row {
+    const char* label;
+    std::vector<timed_terminal::arrival> arrivals;
+    std::vector<int> codes;
+  };
+  const row rows[] = {
+      {"arrow after 40 ms", {{0, 0x1B}, {40, '['}, {45, 'A'}}, {EXTENDED_KEY + 0x48}},
+      {"Esc, then x after 60 ms", {{0, 0x1B}, {60, 'x'}}, {27, 'x'}},
+      {"rest after 450 ms", {{0, 0x1B}, {0, '['}, {0, '1'}, {0, ';'}, {450, '5'}, {460, 'A'}},
+       {EXTENDED_KEY + 0x8D}},
+      {"rest after 560 ms: dropped, then A", {{0, 0x1B}, {0, '['}, {0, '1'}, {560, 'A'}}, {'A'}},
+  };
+  for (const row& r : rows) EXPECT_EQ(r.codes, codes_assembled(r.arrivals)) << r.label;
 }
 
 }  // namespace

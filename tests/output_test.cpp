@@ -4,22 +4,46 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "runtime/output.hpp"
-#include "tests/recorded_standard_output.hpp"
 
 namespace glyphreeler {
 namespace {
 
-using testing::recorded_standard_output;
+// What the channel hands to its sink, write by write.
+struct recorded_output {
+  std::vector<std::string> writes;  // the bytes of each write, in order
+  int failing_write = -1;           // index of the first write that fails; -1: none
+  int failure = 0;                  // the errno a failing write reports
+};
+
+recorded_output& recorded_standard_output() {
+  static recorded_output record;
+  return record;
+}
+
+int record_write(const unsigned char* bytes, std::size_t count) {
+  auto& record = recorded_standard_output();
+  if (record.failing_write >= 0 && record.writes.size() >= static_cast<std::size_t>(record.failing_write)) {
+    return record.failure;
+  }
+  record.writes.emplace_back(reinterpret_cast<const char*>(bytes), count);
+  return 0;
+}
 
 class OutputTest : public ::testing::Test {
  protected:
   void SetUp() override { recorded_standard_output() = {}; }
-  static output_channel terminal(terminal_charset charset = terminal_charset::utf8) {
+  static output_channel redirected() {
     output_channel channel;
+    channel.sink = record_write;
+    return channel;
+  }
+  static output_channel terminal(terminal_charset charset = terminal_charset::utf8) {
+    output_channel channel = redirected();
     channel.to_terminal = true;
-    channel.charset = charset;
+    channel.encoding.charset = charset;
     return channel;
   }
   static int write(output_channel& channel, const std::string& text) {
@@ -51,7 +75,7 @@ TEST_F(OutputTest, LongTextReachesTerminalInPiecesOfAtMostOneBlock) {
 }
 
 TEST_F(OutputTest, RedirectedOutputGoesInFullBlocksAndTheRestOnFlush) {
-  output_channel channel;  // not a terminal
+  output_channel channel = redirected();
   std::string expected;
   for (int i = 0; i < 700; ++i) {
     const std::string piece = i % 100 == 99 ? "\n" : std::string(1, static_cast<char>(0x80 + i % 100));
@@ -90,7 +114,7 @@ TEST_F(OutputTest, BytesThatWouldCompleteAControlAreDisarmedOnlyOnATerminal) {
 TEST_F(OutputTest, CodePageTerminalLosesOnlyTheBytesItWouldObey) {
   // As Windows-1252 leaves them: 0x90 (DCS) and 0x9D (OSC) are controls, 0x80 is the euro sign.
   output_channel channel = terminal(terminal_charset::eight_bit);
-  channel.c1_bytes = 1u << (0x90 - 0x80) | 1u << (0x9D - 0x80);
+  channel.encoding.c1_bytes = 1u << (0x90 - 0x80) | 1u << (0x9D - 0x80);
   write(channel, "\x80\x90\x9B\x9D\n");
   EXPECT_EQ(everything_written(), "\x80?\x9B?\r\n");
 }

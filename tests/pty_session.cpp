@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,7 +117,7 @@ bool make_pipe(int (&ends)[2]) {
 }
 
 // A fresh 80x24 terminal: master in `screen`, the program's side in `slave`.
-bool open_terminal(pty_session& session) {
+bool open_terminal(pty_session& session, bool utf8) {
   // O_NOCTTY on both sides: the test runner itself must not take this terminal as its own.
   session.screen = posix_openpt(O_RDWR | O_NOCTTY);
   const char* name = nullptr;
@@ -135,24 +137,26 @@ bool open_terminal(pty_session& session) {
   tcgetattr(session.slave, &mode);
   mode.c_cc[VERASE] = 0x08;
 #ifdef IUTF8
-  mode.c_iflag |= IUTF8;
+  mode.c_iflag = utf8 ? mode.c_iflag | IUTF8 : mode.c_iflag & ~static_cast<tcflag_t>(IUTF8);
 #endif
   tcsetattr(session.slave, TCSANOW, &mode);
   tcgetattr(session.slave, &session.initial_mode);
   return true;
 }
 
-// The program's environment: ours, with the locale chosen by the test.
-std::vector<std::string> child_environment(const std::string& locale) {
+// The program's environment: ours, with the locale and the terminal type chosen by the test.
+std::vector<std::string> child_environment(const session_options& options) {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     std::string_view text(*entry);
-    if (text.starts_with("LC_") || text.starts_with("LANG=") || text.starts_with("LANGUAGE=")) {
+    if (text.starts_with("LC_") || text.starts_with("LANG=") || text.starts_with("LANGUAGE=") ||
+        text.starts_with("TERM=")) {
       continue;
     }
     entries.emplace_back(text);
   }
-  entries.push_back("LC_ALL=" + locale);
+  entries.push_back("LC_ALL=" + options.locale);
+  entries.push_back("TERM=" + options.term);
   return entries;
 }
 
@@ -181,7 +185,7 @@ bool start_session(pty_session& session, const std::string& program,
                    const session_options& options) {
   std::vector<std::string> argument_texts{program};
   argument_texts.insert(argument_texts.end(), options.arguments.begin(), options.arguments.end());
-  std::vector<std::string> environment_texts = child_environment(options.locale);
+  std::vector<std::string> environment_texts = child_environment(options);
   std::vector<char*> argv = pointers(argument_texts);
   std::vector<char*> envp = pointers(environment_texts);
 
@@ -197,7 +201,7 @@ bool start_session(pty_session& session, const std::string& program,
     if (output_file < 0) return failed(options.stdout_path.c_str());
   }
   if (options.controlling_terminal) {
-    if (!open_terminal(session)) return false;
+    if (!open_terminal(session, options.utf8_terminal)) return false;
   } else if (!make_pipe(input_ends) || !make_pipe(output_ends)) {
     return failed("pipe");
   }
@@ -215,6 +219,9 @@ bool start_session(pty_session& session, const std::string& program,
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     for (int signal_number : options.ignored_signals) std::signal(signal_number, SIG_IGN);
+    // A program a test ends by SIGQUIT or SIGABRT leaves no core file behind.
+    const rlimit no_core{0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
     // A new session, led by the program; with a terminal, that terminal becomes its
     // controlling one, so terminal-generated signals and /dev/tty reach it.
     setsid();
@@ -376,12 +383,31 @@ temp_dir::~temp_dir() {
   std::filesystem::remove_all(path, ignored);
 }
 
-std::string temp_file(temp_dir& dir, const std::string& name, std::string_view bytes) {
+namespace {
+
+bool make_dir(temp_dir& dir) {
   if (dir.path.empty()) {
     char pattern[] = "/tmp/glyphreeler-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return "";
+    if (mkdtemp(pattern) == nullptr) return false;
     dir.path = pattern;
   }
+  return true;
+}
+
+}  // namespace
+
+std::string stand_in(temp_dir& dir, const std::string& name, const std::string& original) {
+  struct stat status {};
+  if (!make_dir(dir) || stat(original.c_str(), &status) != 0) return "";
+  const std::string path = dir.path + "/" + name;
+  if (S_ISCHR(status.st_mode) && mknod(path.c_str(), S_IFCHR | 0666, status.st_rdev) == 0) {
+    return path;
+  }
+  return symlink(original.c_str(), path.c_str()) == 0 ? path : "";
+}
+
+std::string temp_file(temp_dir& dir, const std::string& name, std::string_view bytes) {
+  if (!make_dir(dir)) return "";
   const std::string path = dir.path + "/" + name;
   std::ofstream file(path, std::ios::binary);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

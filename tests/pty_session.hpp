@@ -22,6 +22,8 @@ struct session_options {
   std::vector<int> ignored_signals;    // ignored when the program starts, as nohup would
   bool controlling_terminal = true;    // false: a new session with pipes and no terminal
   std::string locale = "C.UTF-8";      // LC_ALL in the program's environment
+  std::string term = "xterm";          // TERM in the program's environment, whatever the runner's
+  bool utf8_terminal = true;           // the terminal is set to UTF-8 input (IUTF8)
 };
 
 struct pty_session {
@@ -81,6 +83,10 @@ struct temp_dir {
 
 // Writes `bytes` to a new file in the directory. Returns its path, or "" on failure.
 std::string temp_file(temp_dir& dir, const std::string& name, std::string_view bytes);
+// A stand-in in the directory for a system file, so that no test points the program at a system
+// path: a device node like `original` (/dev/full), or else a symbolic link to it (a file of
+// /proc, or a device where nodes cannot be made). Returns its path, or "" on failure.
+std::string stand_in(temp_dir& dir, const std::string& name, const std::string& original);
 // The whole content of a file, "" when it cannot be read.
 std::string read_file(const std::string& path);
 

@@ -1,5 +1,5 @@
 // The console back end as a script: key records come from a queue, mode changes succeed or fail
-// as the test says, and standard output and error go nowhere.
+// as the test says.
 #include "tests/scripted_console.hpp"
 
 #include "runtime/console_backend.hpp"
@@ -13,9 +13,7 @@ testing::console_script& testing::scripted_console() {
 
 void backend_start() {}
 void backend_finish() {}
-standard_output_kind backend_standard_output_kind() { return {}; }
-int backend_write_standard_output(const unsigned char*, std::size_t) { return 0; }
-void backend_write_standard_error(std::string_view) {}
+standard_streams backend_standard_streams() { return {}; }
 void backend_clear_screen() {}
 void backend_sleep(int) {}
 

@@ -3,6 +3,7 @@
 // outputs, signals and job control are in fault_matrix_test.cpp.
 #include <gtest/gtest.h>
 
+#include <csignal>
 
 #include "tests/terminal_checks.hpp"
 
@@ -62,6 +63,9 @@ TEST(Terminal, FramePlaysThenClearsThenBannerWaitsForKey) {
   const std::string screen = on_terminal(shown_frame(file));
   ASSERT_TRUE(wait_for_output(session, screen, SLACK));
   const auto frame_seen = std::chrono::steady_clock::now();
+  // A signal that the program handles (here the one `fg` sends) cuts the pause's sleep short;
+  // the frame must stay up for the rest of its second all the same.
+  kill(session.pid, SIGCONT);
   ASSERT_TRUE(wait_for_output(session, screen + CLEAR + SHOWN_BANNER, playing(1)));
   EXPECT_GE(std::chrono::steady_clock::now() - frame_seen, 800ms) << "the frame was not held";
   ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
@@ -101,16 +105,22 @@ TEST(Terminal, KeyWaitEndsOnOneKeyAndConsumesOnlyIt) {
   struct row {
     const char* label;
     std::string keys;
-    int left_queued;  // bytes the shell will still read
+    int left_queued;                // bytes the shell will still read
+    const char* locale = "C.UTF-8";
   };
   temp_dir dir;
   const std::string path = temp_file(dir, "short.frames", SHORT_FILE);
   for (const row& press : {row{"letter", "a", 0}, row{"Enter", "\r", 0}, row{"Esc", "\x1b", 0},
                            row{"arrow", "\x1b[A", 0}, row{"F1", "\x1bOP", 0},
-                           row{"Ctrl+C", "\x03", 0}, row{"two letters", "ab", 1}}) {
+                           row{"Ctrl+C", "\x03", 0}, row{"two letters", "ab", 1},
+                           // one character: the terminal is set to UTF-8 input, whatever LANG says
+                           row{"\xC3\xA9 under the C locale", "\xC3\xA9", 0, "C"}}) {
     SCOPED_TRACE(press.label);
+    session_options options;
+    options.arguments = {path};
+    options.locale = press.locale;
     pty_session session;
-    ASSERT_TRUE(start(session, {path}));
+    ASSERT_TRUE(start(session, options));
     ASSERT_TRUE(wait_for_output(session, SHOWN_BANNER, SLACK));
     ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
     EXPECT_TRUE(raw_mode(terminal_mode(session))) << mode_text(terminal_mode(session));
@@ -150,11 +160,13 @@ TEST(Terminal, WithoutTerminalPlaysAndExitsWithoutKey) {
 }
 
 TEST(Terminal, BytesCompletingC1ControlsAreDisarmedOnTheTerminal) {
-  // 0xC2 then 0x80..0x9F is a C1 control in UTF-8; in an eight-bit charset (the C locale is
-  // taken as one) every byte 0x80..0x9F is. 0xC2 0xA0 and 0xC3 0xA9 are ordinary in both.
-  const std::string first_row = "\xC2\x9B\xC2\x80\xC2\x9F\xC2\xA0\xC3\xA9.\x9B";
+  // 0xC2 then 0x80..0x9F is a C1 control in UTF-8; in an eight-bit charset every byte 0x80..0x9F
+  // is. 0xC2 0xA0, "é", "ā" (0xC4 0x81) and "─" (0xE2 0x94 0x80) are ordinary UTF-8.
+  const std::string first_row = "\xC2\x9B\xC2\x80\xC2\x9F\xC2\xA0\xC3\xA9.\x9B\xC4\x81\xE2\x94\x80";
+  const std::string utf8_row = "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.\x9B\xC4\x81\xE2\x94\x80";
   struct row {
     const char* locale;
+    bool utf8_terminal;  // set to UTF-8 input: it decodes UTF-8 whatever the locale says
     std::string shown_row;
   };
   temp_dir dir;
@@ -162,18 +174,33 @@ TEST(Terminal, BytesCompletingC1ControlsAreDisarmedOnTheTerminal) {
   const std::string path = temp_file(dir, "c1.frames", file);
   const std::string rest = shown_frame(file).substr(34);
   const std::string pad(32 - first_row.size(), '.');
-  for (const row& terminal : {row{"C.UTF-8", "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.\x9B"},
-                              row{"C", "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.?"}}) {
-    SCOPED_TRACE(terminal.locale);
+  for (const row& terminal : {row{"C.UTF-8", true, utf8_row}, row{"C", true, utf8_row},
+                              row{"C", false, "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.?\xC4?\xE2??"}}) {
+    SCOPED_TRACE(std::string(terminal.locale) + (terminal.utf8_terminal ? ", iutf8" : ""));
     session_options options;
     options.arguments = {path};
     options.locale = terminal.locale;
+    options.utf8_terminal = terminal.utf8_terminal;
     pty_session session;
     ASSERT_TRUE(start(session, options));
     ASSERT_TRUE(key_ends_the_wait(session, 1));
     EXPECT_EQ(visible(session.transcript),
               visible(on_terminal(terminal.shown_row + pad + "\r\n" + rest + CLEAR + BANNER)));
   }
+}
+
+// TERM=dumb (an editor's shell buffer) takes text only: nothing is cleared, and the frames and
+// the banner follow each other down the screen.
+TEST(Terminal, TextOnlyTerminalGetsNoEscapeSequences) {
+  temp_dir dir;
+  session_options options;
+  options.arguments = {temp_file(dir, "two.frames", dots(2))};
+  options.term = "dumb";
+  pty_session session;
+  ASSERT_TRUE(start(session, options));
+  ASSERT_TRUE(key_ends_the_wait(session, 2));
+  EXPECT_EQ(visible(session.transcript),
+            visible(on_terminal(shown_frame(dots(1)) + shown_frame(dots(1)) + BANNER)));
 }
 
 }  // namespace

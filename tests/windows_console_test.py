@@ -6,11 +6,11 @@ for byte what the POSIX build writes.
 Usage: windows_console_test.py --exe glyphreeler.exe --posix glyphreeler --prefix DIR [TEST...]
 """
 import argparse
-import fcntl
 import os
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -18,30 +18,18 @@ import termios
 import time
 import unittest
 
+import wine_setup
+
 EXE = POSIX = PREFIX = None
 USAGE = b"Usage: glyphreeler <input file>"
+ENABLE_LINE_INPUT, ENABLE_ECHO_INPUT = 0x2, 0x4  # console input mode bits
 BANNER = b"\r\nEND\r\n"
 PANE_COLUMNS, PANE_ROWS = 80, 40
 SLACK = 10.0  # seconds allowed beyond what the program needs, so a fault fails instead of hangs
 
 
 def wine_environment():
-    environment = dict(os.environ)
-    environment.update(WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    for display in ("DISPLAY", "WAYLAND_DISPLAY"):
-        environment.pop(display, None)
-    return environment
-
-
-def ensure_prefix():
-    """Creates the wine prefix once; tests running side by side wait for the first."""
-    os.makedirs(os.path.dirname(PREFIX) or ".", exist_ok=True)
-    with open(PREFIX + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not os.path.exists(os.path.join(PREFIX, "system.reg")):
-            subprocess.run(["wineboot", "--init"], env=wine_environment(), check=True,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=300)
+    return wine_setup.wine_environment(PREFIX)
 
 
 def frame(*rows):
@@ -120,6 +108,19 @@ class Pane:
         with open(self.tmux("display-message", "-p", "#{pane_tty}").strip(), "rb") as tty:
             return not termios.tcgetattr(tty)[3] & termios.ICANON
 
+    def record(self, path):
+        """Copies everything shown in the pane from now on into the file `path`; returns a
+        function that reads what has been copied so far."""
+        self.tmux("pipe-pane", "cat > '%s'" % path)
+
+        def recorded():
+            try:
+                with open(path, "rb") as f:
+                    return f.read()
+            except FileNotFoundError:
+                return b""
+        return recorded
+
     def close(self):
         subprocess.run(["tmux", "-S", self.socket, "kill-server"], capture_output=True)
 
@@ -181,7 +182,7 @@ class ConsoleRun:
         # To outlive the pane, as under nohup, the shell and the program ignore the hang-up, and
         # the shell does without job control, which fails for good once the terminal has gone.
         start, end = ("trap '' HUP", "") if outlive_hangup else ("set -m", "exec sleep 600\n")
-        with open(script, "w") as f:
+        with open(script, "w", encoding="utf-8") as f:
             f.write("%s\n%s\nwine %s %s\necho $? > status.new && mv status.new status\n%s"
                     % (start, before, quoted, redirect, end))
         self.pane = Pane("sh '%s'" % script, self.dir)
@@ -244,6 +245,16 @@ class WindowsTest(unittest.TestCase):
             f.write(data)
         return path
 
+    def stand_in(self, name, device):
+        """A device node like `device` in the test's folder, or else a link to it, so that no
+        test points a program at a system path."""
+        path = os.path.join(self.dir, name)
+        try:
+            os.mknod(path, 0o666 | stat.S_IFCHR, os.stat(device).st_rdev)
+        except PermissionError:
+            os.symlink(device, path)
+        return path
+
 
 class WithoutConsole(WindowsTest):
     def test_wrong_argument_count_prints_usage_and_exits_1(self):
@@ -252,13 +263,10 @@ class WithoutConsole(WindowsTest):
             self.assertEqual((1, USAGE, b""), (status, out, err), arguments)
 
     def test_unopenable_input_is_reported_with_status_1_and_nothing_written(self):
-        # Beyond MAX_PATH a file that is there is refused all the same; the message quotes its
-        # name whole.
+        # A name beyond MAX_PATH is quoted whole.
         deep = os.path.join(self.dir, *["d" * 60] * 5)
         os.makedirs(deep)
-        too_long = os.path.join(deep, "there.frames")
-        with open(too_long, "wb") as f:
-            f.write(frame(b"x"))
+        too_long = os.path.join(deep, "missing.frames")
         for name in ("missing.frames", ".", too_long):
             status, out, err = run_without_console(EXE, [name], cwd=self.dir)
             self.assertEqual((1, b""), (status, out), name)
@@ -310,7 +318,8 @@ class WithoutConsole(WindowsTest):
         # head quits once it has its 100 bytes, and a later write of the frame or the banner
         # fails. Each case: the program's outcome, what a reader got and what it should have.
         outcomes = {
-            "full device": (run_without_console(EXE, [frames], "/dev/full"), b"", b""),
+            "full device": (run_without_console(EXE, [frames], self.stand_in("full", "/dev/full")),
+                            b"", b""),
             "pipe without a reader": into_pipe(None) + (b"",),
             "reader quits after 100 bytes": (into_pipe(["head", "-c", "100"]) +
                                              (shown(list(frame(b"x")))[:100],)),
@@ -446,6 +455,23 @@ class OnConsole(WindowsTest):
         run.pane.send("x")
         self.assertEqual(0, run.wait_for_exit(SLACK))
 
+    def test_names_outside_the_code_page_open_that_file_and_are_quoted_whole(self):
+        # Through the ANSI code page "Ω" would become "O", another file, and "日本" "??",
+        # none at all. A message is UTF-8 off the console, and shows the name on it.
+        self.file("O.frames", frame(b"O"))
+        for name, row in (("Ω.frames", b"omega"), ("日本.frames", b"nihon")):
+            self.file(name, frame(row))
+            self.assertEqual((0, shown(list(frame(row))), b""),
+                             run_without_console(EXE, [name], cwd=self.dir), name)
+        missing = "日本-missing.frames"
+        quoted = "glyphreeler: cannot open '%s': " % missing
+        status, _, err = run_without_console(EXE, [missing], cwd=self.dir)
+        self.assertEqual(1, status)
+        self.assertTrue(err.startswith(quoted.encode()), err)
+        run = ConsoleRun(self, [missing])
+        self.assertEqual(1, run.wait_for_exit(SLACK))
+        self.assertIn(quoted, "\n".join(run.pane.screen()))
+
     def test_the_wait_ends_on_a_letter_an_arrow_f1_and_ctrl_c(self):
         empty = self.file("empty.frames", b"")
         for key in ("q", "Right", "F1", "C-c"):
@@ -456,12 +482,15 @@ class OnConsole(WindowsTest):
                 self.assertEqual(0, run.wait_for_exit(SLACK))
                 os.remove(run.status_path)
 
-    def test_a_key_pressed_during_playback_ends_the_wait_at_once(self):
+    def test_a_key_pressed_during_playback_ends_the_wait_at_once_and_is_not_echoed(self):
         frames = self.file("one.frames", frame(b"shown"))
         run = ConsoleRun(self, [frames])
+        shown_on_console = run.pane.record(os.path.join(self.dir, "console.log"))
         run.wait_for_screen(lambda s: any(line.startswith("shown") for line in s), SLACK)
         run.pane.send("z")
         self.assertEqual(0, run.wait_for_exit(1 + SLACK))
+        wait_until(lambda: b"END" in shown_on_console(), SLACK, lambda: repr(shown_on_console()))
+        self.assertNotIn(b"z", shown_on_console())
 
     def test_redirected_output_still_blanks_the_console_and_reads_its_keys(self):
         frames = self.file("one.frames", frame(b"\r\nshown\x1a"))
@@ -496,14 +525,18 @@ class OnConsole(WindowsTest):
                 os.remove(run.status_path)
 
     def test_signals_to_the_program_end_it_and_leave_the_input_mode_as_found(self):
-        # Wine turns SIGINT into Ctrl+C: the control handler runs (and puts back the key wait's
-        # mode) before the default action ends the program. SIGTERM and SIGHUP end it with no
-        # handler run, so the mode is as found only because playback leaves it alone; during
-        # the key wait they leave the wait's mode behind, which no Windows program can prevent.
+        # Wine turns SIGINT into Ctrl+C: the control handler runs (and puts back the found mode)
+        # before the default action ends the program. SIGTERM and SIGHUP end it with no handler
+        # run, as TerminateProcess does, and leave the mode of the moment behind, which no
+        # Windows program can prevent: during playback, the found mode without echo and line
+        # input (processed input kept, so that Ctrl+C still works).
         frames = self.file("three.frames", frame(*[b"P" * 32] * 32) * 3)
         empty = self.file("empty.frames", b"")
-        for during, sent in (("playback", signal.SIGINT), ("wait", signal.SIGINT),
-                             ("playback", signal.SIGTERM)):
+        as_found = lambda mode: mode
+        playback = lambda mode: mode & ~(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT)
+        for during, sent, left in (("playback", signal.SIGINT, as_found),
+                                   ("wait", signal.SIGINT, as_found),
+                                   ("playback", signal.SIGTERM, playback)):
             with self.subTest(during=during, signal=sent.name):
                 path = frames if during == "playback" else empty
                 run = run_between_probes(self, path)
@@ -513,7 +546,8 @@ class OnConsole(WindowsTest):
                 os.kill(pid, sent)
                 status, modes, screen = probed_outcome(run)
                 # Under wine either end gives status 0.
-                self.assertEqual((0, [modes[0]] * 2), (status, modes))
+                self.assertEqual((0, 2), (status, len(modes)))
+                self.assertEqual(left(int(modes[0])), int(modes[1]))
                 self.assertFalse(running(pid))
                 self.assertEqual(during == "wait", "END" in screen, "\n".join(screen))
                 self.assertFalse(any("glyphreeler:" in line for line in screen))
@@ -558,7 +592,7 @@ def main():
     parser.add_argument("--prefix", required=True)
     options, tests = parser.parse_known_args()
     EXE, POSIX, PREFIX = (os.path.abspath(p) for p in (options.exe, options.posix, options.prefix))
-    ensure_prefix()
+    wine_setup.ensure_prefix(PREFIX)
     unittest.main(argv=[sys.argv[0], "-v"] + tests)
 
 

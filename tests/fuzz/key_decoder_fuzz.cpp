@@ -1,7 +1,6 @@
-// Fuzzing of the terminal key decoder, driven as the POSIX key wait drives it: bytes arrive one
-// at a time into a 64-byte buffer, the terminal falls quiet now and then, and each decode
-// settles a key, skips bytes or asks for more. Every key it settles must mean a code the key
-// table can give.
+// Fuzzing of the terminal key decoder through the key assembler that the POSIX key wait uses:
+// bytes arrive one at a time, the terminal falls quiet now and then, and the assembler settles
+// keys and skips what is none. Every key it settles must mean a code the key table can give.
 //
 // Input layout: a flags byte, then either pauses and raw bytes, or picks from a list of
 // well-formed sequences, each of which must come back as exactly one decode.
@@ -14,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/key_assembler.hpp"
 #include "runtime/keys.hpp"
 
 namespace glyphreeler {
@@ -21,11 +21,9 @@ namespace {
 
 constexpr unsigned char UTF8_FLAG = 1;       // the terminal sends UTF-8
 constexpr unsigned char SEQUENCES_FLAG = 2;  // the input picks whole sequences
-constexpr std::size_t KEY_BUFFER_BYTES = 64;  // as the key wait's buffer
 
-[[noreturn]] void fault(const char* what, std::size_t at, std::size_t count, std::size_t consumed) {
-  std::fprintf(stderr, "key decoder: %s (input byte %zu, %zu buffered, %zu consumed)\n", what, at,
-               count, consumed);
+[[noreturn]] void fault(const char* what, std::size_t at, std::size_t held) {
+  std::fprintf(stderr, "key decoder: %s (input byte %zu, %zu held)\n", what, at, held);
   std::abort();
 }
 
@@ -86,61 +84,68 @@ struct terminal_input {
   bool utf8 = false;                       // the terminal sends UTF-8
 };
 
-// The key wait's loop: read a byte unless the terminal is quiet, decode, drop what was used.
-// A quiet spell with bytes held makes the decoder settle them; once all input has come the
-// terminal stays quiet until the buffer is empty.
-void drive(terminal_input& input) {
-  unsigned char buffer[KEY_BUFFER_BYTES];
-  std::size_t count = 0;
-  std::size_t arrived = 0;
-  std::size_t used = 0;  // bytes consumed so far
-  const std::size_t step_limit = 2 * input.bytes.size() + 1;
-  for (std::size_t steps = 0;; ++steps) {
-    // Each step either takes a byte or, when paused, must consume one: a bound on the loop.
-    if (steps > step_limit) fault("no progress", arrived, count, 0);
-    bool paused = false;
-    if (count > 0) {
-      if (arrived == input.bytes.size()) {
-        paused = true;
-      } else if (input.pauses[arrived] > 0) {
-        --input.pauses[arrived];
-        paused = true;
-      }
+// The terminal: bytes in order, quiet spells where the input says, and quiet for good once all
+// has come; then a read finds it hung up. Each call either takes a byte or is a quiet spell that
+// must settle one, which bounds the calls.
+class scripted_terminal final : public key_byte_source {
+ public:
+  explicit scripted_terminal(terminal_input& input) : input_(input) {}
+  int wait_for_byte(int) override {
+    count_call();
+    if (arrived == input_.bytes.size()) return 0;
+    if (input_.pauses[arrived] > 0) {
+      --input_.pauses[arrived];
+      return 0;
     }
-    if (!paused) {
-      if (arrived == input.bytes.size()) break;
-      buffer[count++] = input.bytes[arrived++];
-    }
-    decoded_key decoded = decode_key_bytes(buffer, count, paused, input.utf8);
-    if (decoded.status == decode_status::need_more) {
-      if (decoded.consumed != 0) fault("need_more claims bytes", arrived, count, decoded.consumed);
-      if (paused) fault("no key settled after a pause", arrived, count, 0);
-      if (count < KEY_BUFFER_BYTES) continue;
-      decoded = {decode_status::ignored, count, {}};  // as the key wait does: no key is this long
-    }
-    if (decoded.consumed == 0 || decoded.consumed > count) {
-      fault("consumed outside 1..count", arrived, count, decoded.consumed);
-    }
-    if (decoded.status == decode_status::key) {
-      const key_decision decision = decide_key(decoded.press);
-      if (!can_produce(decision)) {
-        std::fprintf(stderr, "press: virtual key %d, modifiers %u, character %d -> outcome %d, code %d\n",
-                     decoded.press.virtual_key, decoded.press.modifiers, decoded.press.character,
-                     static_cast<int>(decision.outcome), decision.code);
-        fault("key gives a code the table cannot", arrived, count, decoded.consumed);
-      }
-    }
-    used += decoded.consumed;
-    if (!input.decodes.empty()) {
-      const expected_decode want = input.decodes.front();
-      input.decodes.pop_front();
-      if (used != want.end) fault("sequence not consumed whole", arrived, count, decoded.consumed);
-      if (decoded.status != want.status) fault("sequence decoded as the wrong kind", arrived, count, decoded.consumed);
-    }
-    count -= decoded.consumed;
-    for (std::size_t i = 0; i < count; ++i) buffer[i] = buffer[i + decoded.consumed];
+    return 1;
   }
-  if (count != 0 || used != input.bytes.size()) fault("input left over", arrived, count, 0);
+  int read_byte(unsigned char& byte) override {
+    count_call();
+    if (arrived == input_.bytes.size()) return -1;
+    byte = input_.bytes[arrived++];
+    return 0;
+  }
+  std::size_t arrived = 0;  // bytes read so far
+
+ private:
+  void count_call() {
+    if (++calls_ > 3 * input_.bytes.size() + 3) fault("no progress", arrived, 0);
+  }
+  terminal_input& input_;
+  std::size_t calls_ = 0;
+};
+
+void drive(terminal_input& input) {
+  scripted_terminal terminal(input);
+  key_assembler assembler;
+  assembler.utf8 = input.utf8;
+  const bool well_formed = !input.decodes.empty();  // then where each key ends is known
+  key_event press;
+  while (next_key_press(assembler, terminal, press) == 0) {
+    const key_decision decision = decide_key(press);
+    if (!can_produce(decision)) {
+      std::fprintf(stderr, "press: virtual key %d, modifiers %u, character %d -> outcome %d, code %d\n",
+                   press.virtual_key, press.modifiers, press.character,
+                   static_cast<int>(decision.outcome), decision.code);
+      fault("key gives a code the table cannot", terminal.arrived, assembler.count);
+    }
+    if (!well_formed) continue;
+    // Well-formed input: the key is the next one listed, after the sequences that are none.
+    while (!input.decodes.empty() && input.decodes.front().status != decode_status::key) {
+      input.decodes.pop_front();
+    }
+    if (input.decodes.empty()) fault("a key where none was sent", terminal.arrived, assembler.count);
+    if (terminal.arrived - assembler.count != input.decodes.front().end) {
+      fault("sequence not consumed whole", terminal.arrived, assembler.count);
+    }
+    input.decodes.pop_front();
+  }
+  if (assembler.count != 0 || terminal.arrived != input.bytes.size()) {
+    fault("input left over", terminal.arrived, assembler.count);
+  }
+  for (const expected_decode& left : input.decodes) {
+    if (left.status == decode_status::key) fault("a key was lost", terminal.arrived, 0);
+  }
 }
 
 // After the flags: a count of pauses, that many gaps (in bytes since the previous pause), then
@@ -191,6 +196,9 @@ const std::vector<sequence>& well_formed() {
       {"\x1bOP", KEY, false, in_mode::both},     {"\x1bOA", KEY, false, in_mode::both},
       {"\x1bOp", KEY, false, in_mode::both},     {"\x1bO5D", KEY, false, in_mode::both},
       {"\x1bOM", KEY, false, in_mode::both},
+      {"\x1b[a", KEY, false, in_mode::both},     {"\x1bOd", KEY, false, in_mode::both},
+      {"\x1b[2$", KEY, false, in_mode::both},    {"\x1b[11^", KEY, false, in_mode::both},
+      {"\x1b[23@", KEY, false, in_mode::both},   {"\x1b[25~", KEY, false, in_mode::both},
       {"\x1b[200~", SKIP, false, in_mode::both}, {"\x1b[<0;10;20M", SKIP, false, in_mode::both},
       {"\x1b[M !!", SKIP, false, in_mode::both}, {"\x1b[?1;2c", SKIP, false, in_mode::both},
       {"\x1b[1;5", SKIP, true, in_mode::both},   {"\x1bO2", SKIP, true, in_mode::both},

@@ -136,6 +136,8 @@ keys("mouse_reports", b"\x1b[M !!\x1b[<0;10;20M\x1b[M ", pauses=(21,))
 keys("broken_sequences", b"\x1b[1 q\x1b[1\x01\x1b[5;3~\x1bO2\x7f\x1b[?1;2c")
 keys("junk_parameters", b"\x1b[27;999999999;1114111~\x1b[65;1000000u\x1b[;u\x1b[;;;;;;;;;;u")
 keys("keypad", b"\x1bO2P\x1bOx\x1bO;;;Z\x1bOM\x1bOj\x1bOX")
+keys("rxvt_and_linux_console", b"\x1b[a\x1bOc\x1b[3$\x1b[5^\x1b[8@\x1b[24$\x1b[34^\x1b[25~"
+     b"\x1b[30~\x1b\x1b[2$\x1b[$x\x1b[2;5$y", pauses=(30,))
 keys("control_bytes", bytes(range(32)) + b"\x7f", pauses=(28,))
 write("key_decoder", "all_sequences_utf8", bytes([UTF8 | SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "all_sequences_bytes", bytes([SEQUENCES]) + bytes(range(64)))

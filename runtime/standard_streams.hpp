@@ -1,0 +1,18 @@
+// Standard output and standard error as byte sinks, for every program of the project.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace glyphreeler {
+
+// Writes all `count` bytes to standard output, retrying short and interrupted writes.
+// Returns 0, or the system error code.
+int write_standard_output(const unsigned char* bytes, std::size_t count);
+
+// Writes UTF-8 text (on POSIX systems: any bytes) to standard error as it can be shown there: to
+// a Windows console as UTF-16 (WriteConsoleW), a character cut off at the end of one call
+// completed by the next; anywhere else the bytes themselves. Returns 0, or the system error code.
+int write_standard_error(std::string_view text);
+
+}  // namespace glyphreeler

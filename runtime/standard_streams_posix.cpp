@@ -1,0 +1,53 @@
+// Standard output and standard error on POSIX systems: bytes pass unchanged.
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "runtime/standard_streams.hpp"
+
+namespace glyphreeler {
+namespace {
+
+// Waits until `fd` can be written; a descriptor we inherited may be non-blocking.
+int wait_writable(int fd) {
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    if (::select(fd + 1, nullptr, &set, nullptr, nullptr) >= 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+// Writes everything, retrying short and interrupted writes and waiting out a non-blocking
+// descriptor. Returns 0 or the errno of the failure.
+int write_all(int fd, const void* bytes, std::size_t count) {
+  const auto* rest = static_cast<const unsigned char*>(bytes);
+  while (count > 0) {
+    const ssize_t written = ::write(fd, rest, count);
+    if (written > 0) {
+      rest += written;
+      count -= static_cast<std::size_t>(written);
+    } else if (written == 0) {
+      return EIO;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (wait_writable(fd) != 0) return errno;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int write_standard_output(const unsigned char* bytes, std::size_t count) {
+  return write_all(STDOUT_FILENO, bytes, count);
+}
+
+int write_standard_error(std::string_view text) {
+  return write_all(STDERR_FILENO, text.data(), text.size());
+}
+
+}  // namespace glyphreeler
