@@ -14,7 +14,7 @@ std::size_t fill(byte_source& source, std::size_t wanted) {
   auto held = static_cast<std::size_t>(source.end - source.next);
   if (held >= wanted || !source.block || source.error != 0) return held;
   std::memmove(source.block.get(), source.next, held);
-  source.next = source.block.get();
+  source.begin = source.next = source.block.get();
   source.end = source.next + held;
   while (held < wanted) {
     int error = 0;
@@ -26,6 +26,7 @@ std::size_t fill(byte_source& source, std::size_t wanted) {
     }
     held += static_cast<std::size_t>(got);
     source.end = source.next + held;
+    source.end_offset += got;
   }
   return held;
 }
@@ -37,13 +38,14 @@ byte_source::~byte_source() {
 }
 
 void source_from_bytes(byte_source& source, std::string_view bytes) {
-  source.next = reinterpret_cast<const unsigned char*>(bytes.data());
+  source.begin = source.next = reinterpret_cast<const unsigned char*>(bytes.data());
   source.end = source.next + bytes.size();
+  source.end_offset = static_cast<std::int64_t>(bytes.size());
 }
 
 int source_open(byte_source& source, const char* name) {
   source.block = std::make_unique<unsigned char[]>(SOURCE_BLOCK_BYTES);
-  source.next = source.end = source.block.get();
+  source.begin = source.next = source.end = source.block.get();
   if (std::strcmp(name, "-") == 0) {
     source.file = standard_input_file();
     return 0;
@@ -65,6 +67,47 @@ void source_skip(byte_source& source, std::size_t count) {
 std::string_view source_peek(byte_source& source, std::size_t count) {
   const std::size_t held = fill(source, count < SOURCE_BLOCK_BYTES ? count : SOURCE_BLOCK_BYTES);
   return {reinterpret_cast<const char*>(source.next), held < count ? held : count};
+}
+
+std::size_t source_read(byte_source& source, unsigned char* into, std::size_t count) {
+  if (source.next != source.end) {
+    const std::size_t held = static_cast<std::size_t>(source.end - source.next);
+    const std::size_t taken = held < count ? held : count;
+    std::memcpy(into, source.next, taken);
+    source.next += taken;
+    return taken;
+  }
+  if (!source.block || source.error != 0) return 0;
+  // Large reads skip the block, whose bytes are then all behind: none is held any more.
+  int error = 0;
+  const std::ptrdiff_t got = raw_read(source.file, into, count, error);
+  source.begin = source.next = source.end = source.block.get();
+  if (got < 0) source.error = error;
+  if (got <= 0) return 0;
+  source.end_offset += got;
+  return static_cast<std::size_t>(got);
+}
+
+bool source_seek(byte_source& source, std::int64_t offset) {
+  const std::int64_t held_from = source.end_offset - (source.end - source.begin);
+  if (offset >= held_from && offset <= source.end_offset) {
+    source.next = source.begin + (offset - held_from);
+    return true;
+  }
+  if (!source.block || offset < 0 || raw_seek(source.file, offset, seek_origin::start) != offset) {
+    return false;
+  }
+  source.begin = source.next = source.end = source.block.get();
+  source.end_offset = offset;
+  return true;
+}
+
+std::int64_t source_size(byte_source& source) {
+  if (!source.block) return source.end_offset;  // bytes in memory, all held
+  const std::int64_t size = raw_seek(source.file, 0, seek_origin::end);
+  if (size < 0) return -1;
+  // Back to where the next read starts, which is where `end` is.
+  return raw_seek(source.file, source.end_offset, seek_origin::start) == source.end_offset ? size : -1;
 }
 
 }  // namespace glyphreeler

@@ -1,5 +1,6 @@
-// The input glyphpack reads, a file or standard input: read once from start to end in large
-// blocks, with a short look ahead so that what the input holds can be told by its content.
+// The input glyphpack reads, a file or standard input: read from start to end in large blocks,
+// with a short look ahead so that what the input holds can be told by its content. Pictures and
+// video are read through it too, and may move about in it where it is a file.
 #pragma once
 
 #include <cstddef>
@@ -17,8 +18,10 @@ struct byte_source {
   raw_file file;                          // where the bytes come from; none for bytes in memory
   bool close_at_end = false;              // a file glyphpack opened, not standard input
   std::unique_ptr<unsigned char[]> block;  // SOURCE_BLOCK_BYTES read from `file`
+  const unsigned char* begin = nullptr;   // the first byte still held
   const unsigned char* next = nullptr;    // the next byte not yet taken
   const unsigned char* end = nullptr;     // just past the last byte read
+  std::int64_t end_offset = 0;            // where `end` is in the input, from its start
   int error = 0;                          // system error of a failed read; 0 while all is well
 
   byte_source() = default;
@@ -45,5 +48,21 @@ void source_skip(byte_source& source, std::size_t count);
 // The next `count` bytes (at most SOURCE_BLOCK_BYTES), left to be read: fewer only where the
 // input ends first.
 std::string_view source_peek(byte_source& source, std::size_t count);
+
+// Takes up to `count` bytes into `into`: those held first, then straight from the input.
+// Returns how many, 0 at the end of the input or after a failed read (`error` set).
+std::size_t source_read(byte_source& source, unsigned char* into, std::size_t count);
+
+// Moves to `offset` from the input's start: within the bytes held, or anywhere in a file that
+// can be repositioned. Returns false, moving nowhere, for a pipe or an offset out of reach.
+bool source_seek(byte_source& source, std::int64_t offset);
+
+// Where the next byte is, from the input's start.
+inline std::int64_t source_offset(const byte_source& source) {
+  return source.end_offset - (source.end - source.next);
+}
+
+// The input's size in bytes, or -1 where it has none (a pipe, a terminal).
+std::int64_t source_size(byte_source& source);
 
 }  // namespace glyphreeler

@@ -1,6 +1,10 @@
-// glyphpack: makes a frame file from text art or greyscale images, so that glyphreeler shows it
-// exactly as drawn. Frames are written as they are packed, so any size of input takes the same
-// memory; a frame file that is a file appears whole or not at all.
+// glyphpack: makes a frame file from text art, greyscale images, or pictures and video, so that
+// glyphreeler shows it as drawn or plays it at its real pace. Frames are written as they are
+// packed, so any size of input takes the same memory; a frame file that is a file appears whole
+// or not at all.
+#include <getopt.h>
+
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -9,6 +13,7 @@
 #include "glyphpack/byte_source.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/system.hpp"
+#include "glyphpack/timeline.hpp"
 #include "runtime/entry.hpp"
 #include "runtime/standard_streams.hpp"
 #include "runtime/system_error.hpp"
@@ -16,12 +21,107 @@
 namespace glyphreeler {
 namespace {
 
-constexpr char USAGE[] = "Usage: glyphpack <text or PGM file> <frame file>\n";
 constexpr char STANDARD_STREAM[] = "-";  // as a name: standard input, or standard output
+
+enum option_code { EVERY_FRAME = 1, STRETCH, INVERT, HELP, VERSION };
+constexpr ::option LONG_OPTIONS[] = {
+    {"every-frame", no_argument, nullptr, EVERY_FRAME},
+    {"stretch", no_argument, nullptr, STRETCH},
+    {"invert", no_argument, nullptr, INVERT},
+    {"help", no_argument, nullptr, HELP},
+    {"version", no_argument, nullptr, VERSION},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The usage line, naming the inputs this build reads.
+std::string usage() {
+  std::string text = "Usage: glyphpack [options] <";
+  text += media_supported() ? "picture, video, text or PGM file" : "text or PGM file";
+  text += "> <frame file>\n";
+  return text;
+}
+
+std::string help() {
+  std::string text = usage();
+  text += media_supported()
+              ? "Makes a frame file for glyphreeler from text art, binary PGM images, or pictures,\n"
+                "animations and video: the picture showing at each whole second of the source\n"
+                "becomes a frame, so that glyphreeler plays it at its real pace.\n"
+              : "Makes a frame file for glyphreeler from text art or binary PGM images.\n";
+  text +=
+      "'-' names standard input or standard output.\n"
+      "\n"
+      "Options:\n"
+      "  --every-frame  every decoded picture is a frame (an animation plays in slow motion)\n"
+      "  --stretch      fill all 32 x 32 cells instead of keeping the picture's proportions\n"
+      "  --invert       for dark subjects on a light background: white is the blank cell\n"
+      "  --help         show this help and exit\n"
+      "  --version      show glyphpack's version and exit\n";
+  if (!media_supported()) {
+    text +=
+        "\nThis glyphpack was built without FFmpeg's libraries: it reads no pictures or video\n"
+        "(PNG, JPEG, GIF, MP4, ...), only text art and PGM images.\n";
+  }
+  return text;
+}
 
 // Static, for its block, and so that the way out after an exception can still remove a
 // temporary.
 frame_output output;
+
+// A source this long shows a progress meter, on standard error when that is a terminal.
+constexpr std::int64_t LONG_SOURCE_US = 10 * MICROSECONDS_PER_SECOND;
+
+// The meter: one line, rewritten in place at each second of source, erased at the end.
+struct progress_meter {
+  bool terminal = false;           // standard error is a terminal
+  std::size_t width = 0;           // the characters on screen; 0 while nothing is shown
+  std::int64_t second = -1;        // the second of source shown
+};
+progress_meter meter;
+
+void erase_progress() {
+  if (meter.width == 0) return;
+  std::string blank = "\r";
+  blank.append(meter.width, ' ');
+  blank += '\r';
+  write_standard_error(blank);
+  meter.width = 0;
+}
+
+void show_progress(const media_progress& progress) {
+  const std::int64_t second = progress.done_us / MICROSECONDS_PER_SECOND;
+  const bool long_source = progress.total_us >= LONG_SOURCE_US || progress.done_us >= LONG_SOURCE_US;
+  if (!meter.terminal || !long_source || second == meter.second) return;
+  meter.second = second;
+  std::string line = "glyphpack: ";
+  line += std::to_string(progress.pictures);
+  line += " pictures, ";
+  line += std::to_string(second);
+  line += " s";
+  if (progress.total_us >= 0) {
+    line += " of ";
+    line += std::to_string((progress.total_us + MICROSECONDS_PER_SECOND - 1) / MICROSECONDS_PER_SECOND);
+    line += " s";
+  }
+  std::string text = "\r";
+  text += line;
+  if (line.size() < meter.width) text.append(meter.width - line.size(), ' ');  // the longer one before
+  meter.width = std::max(meter.width, line.size());
+  write_standard_error(text);
+}
+
+// Erases the meter however packing ends, before the message that says how.
+struct progress_erased {
+  progress_erased() = default;
+  progress_erased(const progress_erased&) = delete;
+  progress_erased& operator=(const progress_erased&) = delete;
+  ~progress_erased() { erase_progress(); }
+};
+
+void print(std::string_view text) {
+  write_standard_output(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
 
 bool is_standard_stream(const char* name) { return std::strcmp(name, STANDARD_STREAM) == 0; }
 
@@ -35,7 +135,10 @@ std::string shown(const char* name, const char* standard_stream, bool quote = fa
   return text;
 }
 
-void report(const std::string& message) { write_standard_error("glyphpack: " + message + "\n"); }
+void report(const std::string& message) {
+  erase_progress();
+  write_standard_error("glyphpack: " + message + "\n");
+}
 
 void report_cannot_read(const char* name, int error) {
   report("cannot read " + shown(name, "standard input", true) + ": " + system_error_text(error));
@@ -74,21 +177,28 @@ int put_frame(frame_output& out, const frame_cells& frame) {
   return 0;
 }
 
-int pack(const char* input_name, const char* output_name) {
+int pack(const char* input_name, const char* output_name, const picture_options& options) {
   byte_source source;
   if (const int error = source_open(source, input_name); error != 0) {
     report_cannot_read(input_name, error);
     return 1;
   }
-  picture_reader reader;
-  start_reading(source, reader);
+  // The output first: telling the input's kind may wait on a pipe for a while, and the
+  // temporary is made before the decoding library starts threads that could take an
+  // interruption the main thread is holding back.
   if (const int error = output_open(output, output_name); error != 0) {
     return give_up_writing(output_name, error);
   }
+  picture_reader reader;
+  reader.options = options;
+  start_reading(source, reader);
+  meter.terminal = reader.kind == picture_kind::media && standard_error_is_terminal();
+  const progress_erased erased;
   frame_cells frame{};
   pack_error problem;
   for (;;) {
     const int got = next_frame(source, reader, frame, problem);
+    show_progress(reader.media.progress);
     if (source.error != 0) {
       output_abandon(output);
       report_cannot_read(input_name, source.error);
@@ -111,15 +221,32 @@ int pack(const char* input_name, const char* output_name) {
 }  // namespace glyphreeler
 
 int glyphreeler::program_main(int argc, char** argv) {
-  if (argc != 3) {
-    write_standard_output(reinterpret_cast<const unsigned char*>(USAGE), sizeof USAGE - 1);
+  picture_options options;
+  bool wrong_usage = false, asked_help = false, asked_version = false;
+  opterr = 0;  // a wrong option gets the usage line, as a wrong argument count does
+  for (int code; (code = getopt_long(argc, argv, "", LONG_OPTIONS, nullptr)) != -1;) {
+    switch (code) {
+      case EVERY_FRAME: options.every_frame = true; break;
+      case STRETCH: options.stretch = true; break;
+      case INVERT: options.invert = true; break;
+      case HELP: asked_help = true; break;
+      case VERSION: asked_version = true; break;
+      default: wrong_usage = true; break;
+    }
+  }
+  if (asked_help || asked_version) {
+    print(asked_help ? help() : "glyphpack " GLYPHREELER_VERSION "\n");
+    return 0;
+  }
+  if (wrong_usage || argc - optind != 2) {
+    print(usage());
     return 1;
   }
   prepare_interruptions();
   // Memory is small and bounded, yet a system short of it must still get a message and no
   // leftover file, not an abort.
   try {
-    return pack(argv[1], argv[2]);
+    return pack(argv[optind], argv[optind + 1], options);
   } catch (const std::exception& failure) {
     output_abandon(output);
     // Written without building a string, which could fail again for want of memory.

@@ -28,14 +28,23 @@ bool starts_like_glyphreeler_output(std::string_view start) {
 
 void start_reading(byte_source& source, picture_reader& reader) {
   // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header.
-  const bool pgm = starts_like_pgm(source) &&
-                   !starts_like_glyphreeler_output(source_peek(source, OUTPUT_FRAME_BYTES));
-  reader.kind = pgm ? picture_kind::pgm : picture_kind::text_art;
+  if (starts_like_pgm(source) &&
+      !starts_like_glyphreeler_output(source_peek(source, OUTPUT_FRAME_BYTES))) {
+    reader.kind = picture_kind::pgm;
+    return;
+  }
+  // A text with a stray control byte is still text, and gets its line and column; pictures and
+  // video hold NUL bytes early, in their headers' sizes and flags.
+  const std::string_view start = source_peek(source, TEXT_SNIFF_BYTES);
+  reader.kind = start.find('\0') == std::string_view::npos ? picture_kind::text_art
+                                                             : picture_kind::media;
 }
 
 int next_frame(byte_source& source, picture_reader& reader, frame_cells& frame, pack_error& error) {
   switch (reader.kind) {
-    case picture_kind::pgm: return next_pgm_frame(source, reader.pgm, frame, error);
+    case picture_kind::pgm: return next_pgm_frame(source, reader.pgm, reader.options, frame, error);
+    case picture_kind::media:
+      return next_media_frame(source, reader.media, reader.options, frame, error);
     case picture_kind::text_art: break;
   }
   return next_text_frame(source, reader.text, frame, error);

@@ -1,35 +1,26 @@
-// Turning pictures into frame files, one frame at a time: text art cell by cell, and greyscale
-// images through a brightness ramp. Each reader takes its input from a byte source as it comes,
-// so that memory stays the same whatever the size of the input.
+// Turning pictures into frame files, one frame at a time: text art cell by cell, greyscale
+// images through a brightness ramp, and pictures and video through a decoding library. Each
+// reader takes its input from a byte source as it comes, so that memory stays the same whatever
+// the size of the input.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "glyphpack/byte_source.hpp"
-#include "player/frame.hpp"
+#include "glyphpack/media.hpp"
+#include "glyphpack/picture.hpp"
+#include "glyphpack/scale.hpp"
 
 namespace glyphreeler {
 
 // A line holding only this byte ends the frame being drawn.
 inline constexpr unsigned char FRAME_SEPARATOR = '\f';
-// Darkest to brightest after black, which is a blank cell. Each shade covers more of its cell
-// than the one before, so the ramp reads as brightness on a dark terminal.
-inline constexpr std::string_view BRIGHTNESS_RAMP = ".:-=+*#%@";
-
-// One frame as the frame file holds it, cell by cell.
-using frame_cells = std::array<unsigned char, FRAME_BYTES>;
-
-// Where and why a picture cannot be packed. `line` and `column` count from 1; 0 when the
-// failure has no place in a text (an image's header, say).
-struct pack_error {
-  std::uint64_t line = 0;
-  std::uint64_t column = 0;
-  std::string message;
-};
+// A text holds no NUL byte in this much of its start (the rule diff and git use to tell text
+// from binary files); an input that does is offered to the decoding library.
+inline constexpr std::size_t TEXT_SNIFF_BYTES = 8 * 1024;
 
 // Where a text is in its reading, from one frame to the next.
 struct text_art_reader {
@@ -46,26 +37,31 @@ int next_text_frame(byte_source& source, text_art_reader& reader, frame_cells& f
 
 // Where a stream of PGM images is in its reading.
 struct pgm_reader {
-  int images = 0;  // images read so far
+  int images = 0;        // images read so far
+  image_scaler scaler;   // shrinks each image to the frame as its rows come
 };
 
 // Reads the next image of a PGM stream (one image or several back to back) and scales it to a
 // frame. Returns 1 with `frame` filled, 0 after the last image, or -1 with `error` set.
-int next_pgm_frame(byte_source& source, pgm_reader& reader, frame_cells& frame, pack_error& error);
+int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_options& options,
+                   frame_cells& frame, pack_error& error);
 
 // What an input holds, told from its first bytes.
-enum class picture_kind { text_art, pgm };
+enum class picture_kind { text_art, pgm, media };
 
 // Reads an input of any kind, frame after frame.
 struct picture_reader {
+  picture_options options;
   picture_kind kind = picture_kind::text_art;
   text_art_reader text;
   pgm_reader pgm;
+  media_reader media;
 };
 
-// Tells what the source holds from its first bytes: PGM images start with "P5" and white space;
-// anything else, and glyphreeler's own redirected output even where its first cells spell such
-// a start, is text art.
+// Tells what the source holds from its first bytes: PGM images start with "P5" and white space
+// (unless it is glyphreeler's own redirected output, whose first cells may spell such a start);
+// text art holds no NUL byte in its first TEXT_SNIFF_BYTES; anything else is a picture or video
+// for the decoding library.
 void start_reading(byte_source& source, picture_reader& reader);
 
 // Reads the next frame, whatever the kind. Returns as next_text_frame does.
@@ -73,9 +69,5 @@ int next_frame(byte_source& source, picture_reader& reader, frame_cells& frame, 
 
 // True when the source starts like a PGM image: "P5" and white space.
 bool starts_like_pgm(byte_source& source);
-
-// The cell for a brightness from 0 (black) to `maximum` (white), given as the sum of the
-// brightnesses over `area` equal parts, so that no precision is lost to averaging first.
-int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum);
 
 }  // namespace glyphreeler

@@ -1,12 +1,11 @@
-// Binary greyscale images (PGM, "P5") as frames: each image is scaled to 32 x 32 cells by
-// averaging the part of the image each cell covers, and each cell's brightness picks a shade.
-// Samples are taken one at a time as they are read, a row's worth of sums at a time, so that an
-// image of any size needs no more memory than a small one.
+// Binary greyscale images (PGM, "P5") as frames: each image is read a row at a time and handed
+// to the scaler, which shades each of the 32 x 32 cells by the part of the image it covers, so
+// that an image of any size needs no more memory than a row of it.
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 #include "glyphpack/pack.hpp"
+#include "glyphpack/scale.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -79,63 +78,22 @@ int next_sample(byte_source& source, const pgm_header& image) {
   return sample < 0 ? -1 : std::min(sample, static_cast<int>(image.maximum));
 }
 
-// Lays the image over the cells in a grid FRAME_COLUMNS (or ROWS) times finer than a pixel,
-// so that pixel p covers [p * cells, p * cells + cells) and cell c covers
-// [c * pixels, c * pixels + pixels): overlaps are whole numbers and every pixel counts by the
-// part of it a cell covers.
-std::uint64_t overlap(std::uint64_t pixel, std::uint64_t cell, std::uint64_t pixels, std::uint64_t cells) {
-  const std::uint64_t begin = std::max(pixel * cells, cell * pixels);
-  const std::uint64_t end = std::min(pixel * cells + cells, cell * pixels + pixels);
-  return end > begin ? end - begin : 0;
-}
-
-// Reads the image's samples and shades each cell by the average it covers. Returns false when
-// the data ends before the image does.
-bool shade_image(byte_source& source, const pgm_header& image, frame_cells& frame) {
-  constexpr std::uint64_t rows = FRAME_ROWS;
-  constexpr std::uint64_t columns = FRAME_COLUMNS;
-  // A cell's sum is at most 65535 x 2^20 x 2^20 in the fine grid's units: within 64 bits.
-  std::array<std::uint64_t, FRAME_BYTES> sums{};
-  std::array<std::uint64_t, FRAME_COLUMNS> row_sums{};  // one row of pixels, by cell column
+// Reads the image's samples row by row into the scaler. Returns false when the data ends
+// before the image does.
+bool scale_image(byte_source& source, const pgm_header& image, image_scaler& scaler) {
   for (std::uint64_t y = 0; y < image.height; ++y) {
-    row_sums.fill(0);
-    std::uint64_t first_column = 0;  // the first cell column that pixel x overlaps
+    std::uint16_t* row = scaler_row(scaler);
     for (std::uint64_t x = 0; x < image.width; ++x) {
       const int sample = next_sample(source, image);
       if (sample < 0) return false;
-      while ((first_column + 1) * image.width <= x * columns) ++first_column;
-      for (std::uint64_t column = first_column; column < columns; ++column) {
-        const std::uint64_t weight = overlap(x, column, image.width, columns);
-        if (weight == 0) break;
-        row_sums[column] += static_cast<std::uint64_t>(sample) * weight;
-      }
+      row[x] = static_cast<std::uint16_t>(sample);
     }
-    for (std::uint64_t row = y * rows / image.height; row < rows; ++row) {
-      const std::uint64_t weight = overlap(y, row, image.height, rows);
-      if (weight == 0) break;
-      for (std::uint64_t column = 0; column < columns; ++column) {
-        sums[row * columns + column] += row_sums[column] * weight;
-      }
-    }
-  }
-  const std::uint64_t cell_area = image.width * image.height;  // in the fine grid's units
-  for (std::size_t cell = 0; cell < sums.size(); ++cell) {
-    frame[cell] = static_cast<unsigned char>(cell_of_brightness(sums[cell], cell_area, image.maximum));
+    scaler_take_row(scaler);
   }
   return true;
 }
 
 }  // namespace
-
-int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum) {
-  // Rounded to the nearest shade, so that black and white are exactly the ends of the ramp
-  // whatever the image's maximum value. A sum is at most 65535 x 2^40: this fits in 64 bits.
-  const std::uint64_t steps = BRIGHTNESS_RAMP.size();  // shades above black, the blank cell
-  const std::uint64_t white = std::uint64_t{maximum} * area;
-  const auto shade = static_cast<std::size_t>(
-      (std::min(brightness_sum, white) * steps * 2 + white) / (white * 2));
-  return shade == 0 ? 0 : static_cast<unsigned char>(BRIGHTNESS_RAMP[shade - 1]);
-}
 
 bool starts_like_pgm(byte_source& source) {
   const std::string_view start = source_peek(source, MAGIC.size() + 1);
@@ -143,7 +101,8 @@ bool starts_like_pgm(byte_source& source) {
          is_white_space(start.back());
 }
 
-int next_pgm_frame(byte_source& source, pgm_reader& reader, frame_cells& frame, pack_error& error) {
+int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_options& options,
+                   frame_cells& frame, pack_error& error) {
   if (reader.images > 0) {
     while (is_white_space(peek_byte(source))) source_next_byte(source);  // between images, or at the end
   }
@@ -151,11 +110,16 @@ int next_pgm_frame(byte_source& source, pgm_reader& reader, frame_cells& frame, 
   ++reader.images;
   pgm_header image;
   std::string problem = read_header(source, image);
-  if (problem.empty() && !shade_image(source, image, frame)) problem = "image data cut short";
+  if (problem.empty()) {
+    problem = scaler_start(reader.scaler, static_cast<std::uint32_t>(image.width),
+                           static_cast<std::uint32_t>(image.height), image.maximum);
+  }
+  if (problem.empty() && !scale_image(source, image, reader.scaler)) problem = "image data cut short";
   if (!problem.empty()) {
     error = {0, 0, "image " + std::to_string(reader.images) + ": " + problem};
     return -1;
   }
+  scaler_finish(reader.scaler, options.invert, frame);
   return 1;
 }
 

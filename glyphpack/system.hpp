@@ -51,6 +51,9 @@ void output_abandon(frame_output& output);
 // as it would have; a write beyond the file size limit fails instead of ending it.
 void prepare_interruptions();
 
+// True when standard error is a terminal (a console), where a progress meter can be shown.
+bool standard_error_is_terminal();
+
 // How standard error's terminal decodes bytes, so that names in messages cannot drive it.
 terminal_encoding standard_error_encoding();
 

@@ -259,6 +259,8 @@ void prepare_interruptions() {
   }
 }
 
+bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 terminal_encoding standard_error_encoding() {
   return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
 }

@@ -189,6 +189,11 @@ void output_abandon(frame_output& output) {
 
 void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE); }
 
+bool standard_error_is_terminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 terminal_encoding standard_error_encoding() {
   // Names are UTF-8 inside the program, and messages go out as UTF-8 or as wide characters.
   return {terminal_charset::utf8, ALL_C1_BYTES};

@@ -12,12 +12,17 @@
 #include <set>
 #include <thread>
 
+#include "player/frame.hpp"
 #include "tests/pty_session.hpp"
 
 namespace glyphreeler {
 namespace {
 
 using namespace std::chrono_literals;
+
+const std::string UNDECODABLE =
+    GLYPHPACK_MEDIA ? "not text art, a PGM image, or a picture or video that can be decoded"
+                    : "not text art or a PGM image (this glyphpack reads no pictures or video)";
 
 // Starts a program without a terminal (glyphreeler then has no key to wait for); standard
 // output goes to `stdout_path`, or into the session's transcript.
@@ -108,7 +113,7 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
       {{good, dir.path + "/no-such-folder/out.frames"},
        "glyphpack: cannot write '" + dir.path + "/no-such-folder/out.frames': No such file or directory\n"},
       {{good, dir.path + "/folder"}, "glyphpack: cannot write '" + dir.path + "/folder': "},
-      {{sparse, existing}, "glyphpack: " + sparse + ":1:1: control byte 0x00 cannot be a cell\n"},
+      {{sparse, existing}, "glyphpack: " + sparse + ": " + UNDECODABLE + "\n"},
       // A name must not drive the terminal: an encoded CSI (U+009B) would clear its screen.
       {{dir.path + "/\xC2\x9B" "2J", existing},
        "glyphpack: cannot read '" + dir.path + "/\xC2?2J': No such file or directory\n"},
@@ -124,13 +129,23 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
   }
 }
 
-TEST(Glyphpack, WrongArgumentCountPrintsUsage) {
+TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
+  const std::string usage = std::string("Usage: glyphpack [options] <") +
+                            (GLYPHPACK_MEDIA ? "picture, video, text or PGM file" : "text or PGM file") +
+                            "> <frame file>\n";
   for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{}, {"one"}, {"one", "two", "three"}}) {
+       {std::vector<std::string>{}, {"one"}, {"one", "two", "three"}, {"--invert", "one"},
+        {"--bogus", "one", "two"}, {"-x", "one", "two"}}) {
     pty_session pack;
     EXPECT_EQ("exited 1", run(pack, GLYPHPACK_BINARY, arguments));
-    EXPECT_EQ("Usage: glyphpack <text or PGM file> <frame file>\n", pack.transcript);
+    EXPECT_EQ(usage, pack.transcript);
   }
+  pty_session help, version;
+  EXPECT_EQ("exited 0", run(help, GLYPHPACK_BINARY, {"one", "--help"}));
+  EXPECT_EQ(0u, help.transcript.rfind(usage, 0)) << help.transcript;
+  EXPECT_NE(std::string::npos, help.transcript.find("--every-frame")) << help.transcript;
+  EXPECT_EQ("exited 0", run(version, GLYPHPACK_BINARY, {"--version"}));
+  EXPECT_EQ("glyphpack " GLYPHREELER_VERSION "\n", version.transcript);
 }
 
 TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
@@ -241,6 +256,148 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
   EXPECT_EQ("glyphpack: cannot write '" + frames + "': File too large\n", limited.error_output);
   EXPECT_EQ(before, names_in(dir.path));
   EXPECT_EQ("kept as it was", read_file(frames));
+}
+
+// Media for the tests, made by the ffmpeg program from its test sources: `filters` is a lavfi
+// source graph, `output` the options that encode it. Returns the file's path, "" on failure.
+std::string make_media(temp_dir& dir, const std::string& name, const std::string& filters,
+                       const std::vector<std::string>& output = {}) {
+  const std::string path = temp_file(dir, name, "");
+  std::vector<std::string> arguments{"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", filters};
+  arguments.insert(arguments.end(), output.begin(), output.end());
+  arguments.push_back(path);
+  pty_session make;
+  if (run(make, FFMPEG_PROGRAM, arguments) == "exited 0") return path;
+  ADD_FAILURE() << "ffmpeg could not make " << name << ": " << make.error_output;
+  return "";
+}
+
+bool media_testable() {
+  return GLYPHPACK_MEDIA && std::string_view(FFMPEG_PROGRAM).find("NOTFOUND") == std::string_view::npos;
+}
+
+// A cell of a packed frame file: frame, row and column, and what it should hold.
+struct cell_check {
+  std::size_t frame, row, column;
+  char expected;
+};
+
+TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
+  if (!media_testable()) GTEST_SKIP() << "this glyphpack reads no pictures, or ffmpeg is missing";
+  temp_dir dir;
+  // A white disc on black, a white strip four times as wide as tall, a picture of nothing but
+  // transparency, a 1.5 s animation at 10 pictures a second, and a 5 s white video (whose white
+  // is 235, as video has it) of 16:9.
+  const std::string disc = make_media(dir, "disc.png", "color=black:s=64x64,format=gray,"
+                                      "geq=lum='if(lt(hypot(X-31.5,Y-31.5),28),255,0)'",
+                                      {"-frames:v", "1"});
+  const std::string strip = make_media(dir, "strip.png", "color=white:s=128x32", {"-frames:v", "1"});
+  const std::string clear_white = make_media(dir, "clear-white.png",
+                                             "color=white@0:s=16x16,format=rgba", {"-frames:v", "1"});
+  const std::string clear_black = make_media(dir, "clear-black.png",
+                                             "color=black@0:s=16x16,format=rgba", {"-frames:v", "1"});
+  const std::string animation = make_media(dir, "anim.gif", "testsrc2=s=64x64:r=10:d=1.5");
+  const std::string video = make_media(dir, "clip.mp4", "color=white:s=160x90:r=25:d=5",
+                                       {"-pix_fmt", "yuv420p"});
+  // White on the left of a strip four times as wide as tall, to be shown turned a quarter
+  // anticlockwise (as a phone marks its upright videos): white at the bottom of a tall picture.
+  const std::string turned = make_media(
+      dir, "turned.mp4", "color=black:s=128x32:d=1,drawbox=w=64:h=32:color=white:t=fill",
+      {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-bsf:v",
+       "h264_metadata=display_orientation=insert:rotate=90"});
+  // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
+  // go through the build's scaler as they do for the unit tests' own.
+  std::string bright_left;
+  for (int x = 0; x < 64; ++x) {
+    bright_left += x < 32 ? std::string("\xF0\x00", 2) : std::string(2, '\0');
+  }
+  std::string wide_pgm = "P5 64 32 65535\n";
+  for (int y = 0; y < 32; ++y) wide_pgm += bright_left;
+  const std::string pgm = temp_file(dir, "wide.pgm", wide_pgm);
+  ASSERT_FALSE(HasFailure());
+  struct example {
+    std::vector<std::string> arguments;  // before the output's name; the input is the last
+    std::size_t frames;
+    std::vector<cell_check> cells;
+    bool piped = false;                  // the input comes through a pipe on standard input
+  };
+  const example examples[] = {
+      // Square on cells twice as tall as wide: 32 columns by 16 rows from row 8, the corners blank.
+      {{disc}, 1, {{0, 7, 16, '\0'}, {0, 8, 0, '\0'}, {0, 15, 16, '@'}, {0, 23, 31, '\0'}}},
+      {{"--invert", disc}, 1, {{0, 8, 0, '@'}, {0, 15, 16, '\0'}, {0, 0, 0, '\0'}}},
+      {{strip}, 1, {{0, 13, 16, '\0'}, {0, 14, 0, '@'}, {0, 17, 31, '@'}, {0, 18, 16, '\0'}}},
+      {{"--stretch", strip}, 1, {{0, 0, 0, '@'}, {0, 31, 31, '@'}}},
+      {{clear_white}, 1, {{0, 15, 16, '\0'}}},                 // over black
+      {{"--invert", clear_black}, 1, {{0, 15, 16, '\0'}}},     // over white
+      {{animation}, 2, {}},
+      {{"--every-frame", animation}, 15, {}},
+      {{video}, 5, {{4, 10, 16, '\0'}, {4, 11, 16, '@'}, {4, 19, 16, '@'}, {4, 20, 16, '\0'}}},
+      {{animation}, 2, {}, true},
+      {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, '@'}, {0, 31, 23, '@'}, {0, 31, 7, '\0'}}},
+      {{pgm}, 1, {{0, 0, 0, '%'}, {0, 31, 15, '%'}, {0, 0, 16, '\0'}}},
+  };
+  for (const example& e : examples) {
+    const std::string& name = e.arguments.back();
+    const std::string output = dir.path + "/out.frames";
+    std::vector<std::string> arguments = e.arguments;
+    std::string program = GLYPHPACK_BINARY;
+    if (e.piped) {
+      program = "/bin/sh";
+      arguments.back() = "-";
+      arguments.insert(arguments.begin(), {"-c", "cat \"$0\" | \"$@\"", name, GLYPHPACK_BINARY});
+    }
+    arguments.push_back(output);
+    pty_session pack;
+    ASSERT_EQ("exited 0", run(pack, program, arguments)) << name << ": " << pack.error_output;
+    EXPECT_EQ("", pack.error_output) << name;
+    const std::string frames = read_file(output);
+    EXPECT_EQ(e.frames * FRAME_BYTES, frames.size()) << name;
+    for (const cell_check& cell : e.cells) {
+      const std::size_t at = cell.frame * FRAME_BYTES + cell.row * FRAME_COLUMNS + cell.column;
+      EXPECT_EQ(cell.expected, at < frames.size() ? frames[at] : '?')
+          << name << " frame " << cell.frame << " row " << cell.row << " column " << cell.column;
+    }
+  }
+  // A list naming another file to read (FFmpeg's concat format, which names it relative to
+  // where glyphpack runs) must not bring that file in.
+  temp_file(dir, "named.pgm", "P5 1 1 255\n\xFF");
+  const std::string list_text = "ffconcat version 1.0\nfile 'named.pgm'\n#";
+  const std::string list = temp_file(dir, "list.txt", list_text + '\0');
+  pty_session listed;
+  EXPECT_EQ("exited 1", run(listed, "/bin/sh", {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames",
+                                                GLYPHPACK_BINARY, list}));
+  EXPECT_EQ("glyphpack: " + list + ": " + UNDECODABLE + "\n", listed.error_output);
+}
+
+TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
+  if (!media_testable()) GTEST_SKIP() << "this glyphpack reads no pictures, or ffmpeg is missing";
+  temp_dir dir;
+  const std::string clip = make_media(dir, "long.mp4", "testsrc2=s=32x18:r=2:d=12");
+  ASSERT_FALSE(clip.empty());
+  const std::string output = dir.path + "/long.frames";
+  pty_session piped;
+  EXPECT_EQ("exited 0", run(piped, GLYPHPACK_BINARY, {clip, output}));
+  EXPECT_EQ("", piped.error_output);
+  // Standard error on the terminal, where the transcript shows it.
+  pty_session shown;
+  session_options options;
+  options.arguments = {"-c", "exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip, output};
+  ASSERT_TRUE(start_session(shown, "/bin/sh", options));
+  ASSERT_EQ("exited 0", status_text(wait_for_exit(shown, 20s)));
+  EXPECT_EQ(12 * FRAME_BYTES, read_file(output).size());
+  EXPECT_NE(std::string::npos, shown.transcript.find(" pictures, 11 s of 12 s"))
+      << visible(shown.transcript);
+  // Each update goes back to the start of the line; the last one blanks it, the longest included.
+  std::size_t longest = 0;
+  std::string last;
+  for (std::size_t at = 0, end; at < shown.transcript.size(); at = end + 1) {
+    end = std::min(shown.transcript.find('\r', at), shown.transcript.size());
+    if (end == at) continue;
+    last = shown.transcript.substr(at, end - at);
+    longest = std::max(longest, last.size());
+  }
+  EXPECT_EQ(std::string(longest, ' '), last) << visible(shown.transcript);
+  EXPECT_EQ('\r', shown.transcript.back());
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Packing pictures into frames: text art cell by cell, with its padding, separators, end of
-// data, glyphreeler's banner and every error's place; greyscale images scaled and shaded.
+// data, glyphreeler's banner and every error's place; greyscale images scaled and shaded; the
+// kind of an input told by its content; where a picture lies in the frame, and which pictures
+// of a source are sampled. Linked with the build's portable half, without a decoding library.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "glyphpack/pack.hpp"
+#include "glyphpack/timeline.hpp"
 #include "player/frame.hpp"
 
 namespace glyphreeler {
@@ -97,7 +100,8 @@ TEST(PackText, BadTextIsRefusedWithItsLineAndColumn) {
       {"a\tb\n", 1, 2, "0x09"},
       {"a\rb\n", 1, 2, "0x0D"},
       {"\n\n  \x1a\n", 3, 3, "0x1A"},
-      {std::string("x\0", 2), 1, 2, "0x00"},
+      // A NUL byte makes no picture once the start has been found to be text.
+      {lines(TEXT_SNIFF_BYTES / 2, "x") + std::string("x\0", 2), TEXT_SNIFF_BYTES / 2 + 1, 2, "0x00"},
       {"\x1f\n\x1f\x1f.\n", 2, 3, "after the end of the data"},
       {"\x1f\n\f\n \n", 3, 1, "after the end of the data"},
       {"\f\f\n", 1, 1, "0x0C"},  // only a lone form feed separates frames
@@ -127,6 +131,8 @@ std::string packed_pgm(const std::string& data) {
 TEST(PackPgm, BrightnessRampRunsFromBlankToTheDensestShade) {
   EXPECT_EQ(0, cell_of_brightness(0, 1, 255));
   EXPECT_EQ('@', cell_of_brightness(255, 1, 255));
+  EXPECT_EQ('@', cell_of_brightness(0, 1, 255, true)) << "inverted: black is the densest";
+  EXPECT_EQ(0, cell_of_brightness(300, 1, 255, true)) << "inverted: white, or above, is blank";
   EXPECT_EQ('@', cell_of_brightness(65535, 1, 65535));
   EXPECT_EQ('@', cell_of_brightness(1, 1, 1));
   EXPECT_EQ('@', cell_of_brightness(200, 1, 100)) << "out of range samples are white";
@@ -198,6 +204,87 @@ TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {
   // Without white space after "P5" an input is text art, packed as drawn.
   EXPECT_EQ(frame_of({"P5x"}), packed_text("P5x"));
   EXPECT_EQ(frame_of({"P5"}), packed_text("P5"));
+}
+
+TEST(PackKinds, InputsHoldingANulByteEarlyAreForTheDecodingLibrary) {
+  for (const std::string& input : {std::string("GIF89a\x01\0", 8),
+                                   std::string(TEXT_SNIFF_BYTES - 1, 'x') + '\0'}) {
+    const packed result = pack_bytes(input);
+    EXPECT_EQ(-1, result.status);
+    EXPECT_EQ(0u, result.error.line);
+    EXPECT_EQ(undecodable_message(), result.error.message);
+  }
+}
+
+TEST(Placement, PicturesKeepTheirProportionsOnCellsTwiceAsTallAsWide) {
+  struct example {
+    int width, height;
+    double pixel_aspect;
+    bool stretch;
+    placement expected;  // columns, rows, left, top
+  };
+  const example examples[] = {
+      {64, 64, 0, false, {32, 16, 0, 8}},        // square: half as many rows as columns
+      {1280, 720, 0, false, {32, 9, 0, 11}},     // 16:9
+      {32, 64, 0, false, {32, 32, 0, 0}},        // 1:2 fills the frame
+      {16, 64, 0, false, {16, 32, 8, 0}},        // taller: centred across
+      {720, 576, 16.0 / 15, false, {32, 12, 0, 10}},  // non-square pixels: shown 4:3
+      {100000, 1, 0, false, {32, 1, 0, 15}},     // never less than a row
+      {64, 64, 0, true, {32, 32, 0, 0}},
+  };
+  for (const example& e : examples) {
+    const placement place = place_picture(e.width, e.height, e.pixel_aspect, e.stretch);
+    EXPECT_EQ(e.expected.columns, place.columns) << e.width << "x" << e.height;
+    EXPECT_EQ(e.expected.rows, place.rows) << e.width << "x" << e.height;
+    EXPECT_EQ(e.expected.left, place.left) << e.width << "x" << e.height;
+    EXPECT_EQ(e.expected.top, place.top) << e.width << "x" << e.height;
+  }
+}
+
+// Which picture each frame shows, by the pictures' index, for pictures at `times` (in
+// milliseconds) of which the last shows for `last_duration`.
+std::vector<int> sampled(const std::vector<std::int64_t>& times, std::int64_t last_duration,
+                         std::int64_t end = -1) {
+  constexpr std::int64_t MS = 1000;
+  timeline line;
+  line.has_end = end >= 0;
+  line.end = end * MS;
+  std::vector<int> frames;
+  const auto add = [&](std::int64_t count, std::size_t picture) {
+    frames.insert(frames.end(), static_cast<std::size_t>(count), static_cast<int>(picture));
+  };
+  for (std::size_t i = 0; i < times.size(); ++i) add(timeline_offer(line, times[i] * MS), i - 1);
+  add(timeline_finish(line, last_duration * MS), times.size() - 1);
+  return frames;
+}
+
+std::vector<std::int64_t> every(std::int64_t step, std::int64_t from, std::int64_t until) {
+  std::vector<std::int64_t> times;
+  for (std::int64_t time = from; time < until; time += step) times.push_back(time);
+  return times;
+}
+
+TEST(Timeline, EachFrameIsThePictureShowingAtAWholeSecondOfTheSource) {
+  EXPECT_EQ(std::vector<int>{0}, sampled({0}, 0)) << "a still picture";
+  EXPECT_EQ((std::vector<int>{0, 10}), sampled(every(100, 0, 1500), 100)) << "1.5 s at 10 a second";
+  EXPECT_EQ((std::vector<int>{0, 25, 50, 75, 100}), sampled(every(40, 0, 5000), 40, 5000));
+  EXPECT_EQ((std::vector<int>{0, 0, 0, 1, 1}), sampled({0, 3000}, 2000)) << "long pictures repeat";
+  EXPECT_EQ((std::vector<int>{0, 1, 2}), sampled({7000, 8000, 9000}, 0))
+      << "a late start, lengths unknown";
+  EXPECT_EQ((std::vector<int>{0, 0}), sampled({0, 900'000'000'000'000}, 40, 2000))
+      << "a damaged time stops at the source's end";
+}
+
+TEST(Timeline, OnlyPicturesShowingAtAWholeSecondNeedDecoding) {
+  timeline line;
+  EXPECT_TRUE(timeline_needs(line, 960'000, 40'000)) << "before the first picture, every one";
+  timeline_offer(line, 0);
+  EXPECT_FALSE(timeline_needs(line, 960'000, 40'000));
+  EXPECT_TRUE(timeline_needs(line, 1'000'000, 40'000));
+  EXPECT_TRUE(timeline_needs(line, 960'000, 0)) << "a length unknown";
+  line.has_end = true;
+  line.end = 1'000'000;
+  EXPECT_FALSE(timeline_needs(line, 1'000'000, 40'000)) << "past the source's end";
 }
 
 }  // namespace

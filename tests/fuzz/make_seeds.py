@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Writes the fuzz targets' seed corpus: corpus/<target>/<name>, in each target's input layout.
 
-Run from anywhere; it rewrites the seed files it knows and leaves others alone.
+Run from anywhere; it rewrites the seed files it knows and leaves others alone. The media seeds
+are made by the ffmpeg program from its test sources, as small as it makes them.
 """
 import os
 import struct
+import subprocess
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -142,3 +145,27 @@ keys("control_bytes", bytes(range(32)) + b"\x7f", pauses=(28,))
 write("key_decoder", "all_sequences_utf8", bytes([UTF8 | SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "all_sequences_bytes", bytes([SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "escape_sequences_back_to_back", bytes([SEQUENCES, 11, 11, 12, 13, 15, 17, 11]))
+
+# --- media: one byte of options (1 every frame, 2 stretch, 4 invert), then the file ---
+
+EVERY_FRAME, STRETCH, INVERT = 1, 2, 4
+
+
+def media(name, source, output_options, options=0):
+    """A file ffmpeg makes of the lavfi `source`, encoded as `output_options` say."""
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, name)
+        subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", source,
+                        "-fflags", "+bitexact"] + output_options + [path], check=True)
+        with open(path, "rb") as made:
+            write("media", name, bytes([options]) + made.read())
+
+
+TWO_PICTURES = "testsrc2=s=16x16:r=2:d=1"
+media("two_pictures.gif", "testsrc=s=8x8:r=2:d=1,split[a][b];[a]palettegen=max_colors=4[p];"
+      "[b][p]paletteuse", [], EVERY_FRAME)
+media("half_clear.png", "color=white@0.5:s=8x8,format=rgba", ["-frames:v", "1"], INVERT)
+media("two_pictures.apng", TWO_PICTURES, ["-f", "apng"], STRETCH)
+media("two_pictures.mp4", TWO_PICTURES, ["-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
+      "yuv420p", "-bsf:v", "filter_units=remove_types=6", "-movflags", "+faststart"])
+media("two_pictures.webm", TWO_PICTURES, ["-c:v", "libvpx", "-b:v", "10k"])

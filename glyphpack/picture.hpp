@@ -1,0 +1,57 @@
+// What every reader of pictures shares: the frame it fills, how it fails, the options that shape
+// a picture in the frame, and the two rules that turn a picture into cells: where it lies in the
+// frame, and which shade each brightness gets.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "player/frame.hpp"
+
+namespace glyphreeler {
+
+// One frame as the frame file holds it, cell by cell.
+using frame_cells = std::array<unsigned char, FRAME_BYTES>;
+
+// Where and why a picture cannot be packed. `line` and `column` count from 1; 0 when the
+// failure has no place in a text (an image's header, say).
+struct pack_error {
+  std::uint64_t line = 0;
+  std::uint64_t column = 0;
+  std::string message;
+};
+
+// How pictures become frames. Text art takes none of them; PGM images take `invert` (they
+// fill every cell already).
+struct picture_options {
+  bool every_frame = false;  // each decoded picture is a frame, not the one showing each second
+  bool stretch = false;      // fill every cell, not keep the picture's proportions
+  bool invert = false;       // white is the blank cell, and transparency is white
+};
+
+// Darkest to brightest after black, which is a blank cell. Each shade covers more of its cell
+// than the one before, so the ramp reads as brightness on a dark terminal.
+inline constexpr std::string_view BRIGHTNESS_RAMP = ".:-=+*#%@";
+
+// The cell for a brightness from 0 (black) to `maximum` (white), given as the sum of the
+// brightnesses over `area` equal parts, so that no precision is lost to averaging first. With
+// `invert`, white is the blank cell and black the densest shade.
+int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum,
+                       bool invert = false);
+
+// The cells a picture covers: `columns` x `rows` from (`left`, `top`); the rest stays blank.
+struct placement {
+  int columns = FRAME_COLUMNS;
+  int rows = FRAME_ROWS;
+  int left = 0;
+  int top = 0;
+};
+
+// Where a picture of `width` x `height` pixels goes: as large as fits, centred, its proportions
+// kept on cells twice as tall as wide, or stretched over every cell. `pixel_aspect` is a
+// pixel's width over its height (0 when unknown: square).
+placement place_picture(int width, int height, double pixel_aspect, bool stretch);
+
+}  // namespace glyphreeler

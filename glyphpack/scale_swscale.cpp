@@ -1,0 +1,151 @@
+// Scaling greyscale images with libswscale's area filter, a row at a time as the rows are read.
+// libswscale takes an image in slices of rows only while it shrinks by at most about 250 times
+// along a side; beyond that it scales in two steps, which it can do only with the whole image in
+// hand. So each row is first shrunk to the frame's width on its own (a whole image of one row),
+// then the rows are shrunk at most SLICE_RATIO times as they come, and what that leaves, a
+// column of the frame's width, is shrunk the rest of the way whole. libswscale takes sides
+// below 2^20 pixels, and shrinks by at most 16384 times in one go: a row of 2^20 is scaled as
+// two halves, each to the frame's width, and a side of 2^20 rows as two halves that each make
+// half of the middle rows. Samples are first stretched to 16 bits, so that an image with few
+// levels keeps the greys of their mixes.
+#include <algorithm>
+#include <vector>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
+#include "glyphpack/scale.hpp"
+
+namespace glyphreeler {
+namespace {
+
+constexpr std::uint32_t SLICE_RATIO = 128;  // well within what libswscale scales by slices
+constexpr std::uint32_t SIDES_BELOW = 1u << 20;  // libswscale's limit
+constexpr unsigned WHITE = 65535;
+constexpr int SAMPLE_BYTES = 2;
+// Rows handed to libswscale have room beyond their samples, and one row more: its vector code
+// may read and write a little past a row's end.
+constexpr std::size_t PADDING_SAMPLES = 32;
+// Rows of the middle steps: at most two frame widths.
+constexpr std::size_t MIDDLE_ROW_SAMPLES = 2 * FRAME_COLUMNS + PADDING_SAMPLES;
+constexpr int MIDDLE_ROW_STRIDE = MIDDLE_ROW_SAMPLES * SAMPLE_BYTES;
+
+}  // namespace
+
+struct image_scaler_state {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t middle_height = 0;        // rows after the sliced step
+  unsigned maximum = 0;
+  std::uint32_t rows_taken = 0;
+  std::uint32_t across_parts = 1;         // each row is scaled in this many parts
+  std::uint32_t down_parts = 1;           // the rows are scaled in this many parts
+  std::vector<std::uint16_t> row;          // the row being filled, then stretched to 16 bits
+  std::uint32_t narrow_columns = 0;        // the row's width after the first step
+  std::vector<std::uint16_t> narrow_row;   // that row, `narrow_columns` wide
+  std::vector<std::uint16_t> middle;       // the rows after the sliced step, as wide
+  std::vector<std::uint16_t> cells;        // the frame's cells
+  SwsContext* across = nullptr;            // a part of a row to the frame's width
+  SwsContext* down = nullptr;              // a part of the rows, slice by slice, to its part
+                                           // of `middle_height`
+  SwsContext* rest = nullptr;              // `middle` to the frame, whole
+  ~image_scaler_state() {
+    sws_freeContext(across);
+    sws_freeContext(down);
+    sws_freeContext(rest);
+  }
+};
+
+void image_scaler_state_deleter::operator()(image_scaler_state* state) const { delete state; }
+
+namespace {
+
+SwsContext* context(SwsContext* old, std::uint32_t width, std::uint32_t height, int new_width,
+                    int new_height) {
+  return sws_getCachedContext(old, static_cast<int>(width), static_cast<int>(height),
+                              AV_PIX_FMT_GRAY16, new_width, new_height, AV_PIX_FMT_GRAY16,
+                              SWS_AREA, nullptr, nullptr, nullptr);
+}
+
+int scale_whole(SwsContext* scaler, const std::uint16_t* from, int from_stride, int height,
+                std::uint16_t* to, int to_stride) {
+  const auto* source = reinterpret_cast<const std::uint8_t*>(from);
+  auto* destination = reinterpret_cast<std::uint8_t*>(to);
+  return sws_scale(scaler, &source, &from_stride, 0, height, &destination, &to_stride);
+}
+
+}  // namespace
+
+std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_t height,
+                         unsigned maximum) {
+  if (!scaler.state) scaler.state.reset(new image_scaler_state);
+  image_scaler_state& image = *scaler.state;
+  image.width = width;
+  image.height = height;
+  image.maximum = maximum;
+  image.rows_taken = 0;
+  image.across_parts = width < SIDES_BELOW ? 1 : 2;
+  image.down_parts = height < SIDES_BELOW ? 1 : 2;
+  image.narrow_columns = FRAME_COLUMNS * image.across_parts;
+  image.middle_height = std::max<std::uint32_t>(FRAME_ROWS, (height + SLICE_RATIO - 1) / SLICE_RATIO);
+  image.row.resize(width + PADDING_SAMPLES * 2);
+  image.narrow_row.assign(MIDDLE_ROW_SAMPLES * 2, 0);
+  image.middle.assign(MIDDLE_ROW_SAMPLES * (image.middle_height + 1), 0);
+  image.cells.assign(MIDDLE_ROW_SAMPLES * (FRAME_ROWS + 1), 0);
+  const auto narrow = static_cast<int>(image.narrow_columns);
+  image.across = context(image.across, width / image.across_parts, 1, FRAME_COLUMNS, 1);
+  image.down = context(image.down, image.narrow_columns, height / image.down_parts, narrow,
+                       static_cast<int>(image.middle_height / image.down_parts));
+  image.rest = context(image.rest, image.narrow_columns, image.middle_height, FRAME_COLUMNS, FRAME_ROWS);
+  if (image.across == nullptr || image.down == nullptr || image.rest == nullptr) {
+    return "cannot be scaled";
+  }
+  return "";
+}
+
+std::uint16_t* scaler_row(image_scaler& scaler) { return scaler.state->row.data(); }
+
+void scaler_take_row(image_scaler& scaler) {
+  image_scaler_state& image = *scaler.state;
+  if (image.maximum != WHITE) {
+    for (std::uint32_t x = 0; x < image.width; ++x) {
+      const std::uint32_t sample = image.row[x];
+      image.row[x] = static_cast<std::uint16_t>((sample * WHITE + image.maximum / 2) / image.maximum);
+    }
+  }
+  const int row_bytes = static_cast<int>(image.row.size()) * SAMPLE_BYTES;
+  const std::uint32_t part_width = image.width / image.across_parts;
+  for (std::uint32_t part = 0; part < image.across_parts; ++part) {
+    scale_whole(image.across, image.row.data() + part * part_width, row_bytes, 1,
+                image.narrow_row.data() + part * FRAME_COLUMNS, MIDDLE_ROW_STRIDE);
+  }
+  // The next slice of one row; the rows it completes land at their place in `middle`.
+  const std::uint32_t part_height = image.height / image.down_parts;
+  const std::uint32_t part = image.rows_taken / part_height;
+  const std::size_t middle_row = part * (image.middle_height / image.down_parts);
+  const auto* slice = reinterpret_cast<const std::uint8_t*>(image.narrow_row.data());
+  auto* middle = reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
+  sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE, static_cast<int>(image.rows_taken % part_height),
+            1, &middle, &MIDDLE_ROW_STRIDE);
+  ++image.rows_taken;
+}
+
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
+  image_scaler_state& image = *scaler.state;
+  const std::uint16_t* cells = image.middle.data();
+  if (image.middle_height != FRAME_ROWS || image.narrow_columns != FRAME_COLUMNS) {
+    scale_whole(image.rest, image.middle.data(), MIDDLE_ROW_STRIDE,
+                static_cast<int>(image.middle_height), image.cells.data(), MIDDLE_ROW_STRIDE);
+    cells = image.cells.data();
+  }
+  for (std::size_t row = 0; row < FRAME_ROWS; ++row) {
+    for (std::size_t column = 0; column < FRAME_COLUMNS; ++column) {
+      frame[row * FRAME_COLUMNS + column] = static_cast<unsigned char>(
+          cell_of_brightness(cells[row * MIDDLE_ROW_SAMPLES + column], 1, WHITE, invert));
+    }
+  }
+}
+
+}  // namespace glyphreeler
