@@ -1,9 +1,11 @@
 # Makes a Debian package's /usr/share/doc files from the project's own: `copyright` in the
 # machine-readable format from LICENSE, and `changelog.gz` in Debian's changelog form from
 # CHANGELOG.md. Run as a script at build time:
-#   cmake -DPACKAGE=<name> -DMAINTAINER=<name <address>> -DLICENSE_FILE=<path>
-#         -DCHANGELOG_FILE=<path> -DOUTPUT_DIR=<dir> -P debian_docs.cmake
-foreach(variable PACKAGE MAINTAINER LICENSE_FILE CHANGELOG_FILE OUTPUT_DIR)
+#   cmake -DPACKAGE=<name> -DVERSION=<version> -DMAINTAINER=<name <address>>
+#         -DLICENSE_FILE=<path> -DCHANGELOG_FILE=<path> -DOUTPUT_DIR=<dir> -P debian_docs.cmake
+# The newest release in CHANGELOG.md must be VERSION, the one project() sets: a package never
+# carries a changelog that stops short of it.
+foreach(variable PACKAGE VERSION MAINTAINER LICENSE_FILE CHANGELOG_FILE OUTPUT_DIR)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "debian_docs.cmake needs -D${variable}=...")
   endif()
@@ -51,9 +53,13 @@ macro(close_entry)
     set(entry "")
   endif()
 endmacro()
+set(newest "")
 foreach(line IN LISTS changelog_lines)
   if(line MATCHES "^## ([^ ]+) \\(([0-9]+-[0-9]+-[0-9]+)\\)$")
     close_entry()
+    if(newest STREQUAL "")
+      set(newest "${CMAKE_MATCH_1}")
+    endif()
     set(entry "${PACKAGE} (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
     set(entry_date "${CMAKE_MATCH_2}")
   elseif(NOT entry STREQUAL "" AND line MATCHES "^- (.*)$")
@@ -63,8 +69,9 @@ foreach(line IN LISTS changelog_lines)
   endif()
 endforeach()
 close_entry()
-if(changelog STREQUAL "")
-  message(FATAL_ERROR "${CHANGELOG_FILE}: no release found")
+if(NOT newest STREQUAL VERSION)
+  message(FATAL_ERROR "${CHANGELOG_FILE}: the newest release is '${newest}', but the version "
+    "is ${VERSION}: add its entry, headed \"## ${VERSION} (<YYYY-MM-DD>)\"")
 endif()
 string(REGEX REPLACE "\n\n$" "\n" changelog "${changelog}")
 file(WRITE ${OUTPUT_DIR}/changelog "${changelog}")
