@@ -14,6 +14,7 @@
 
 #include "glyphpack/system.hpp"
 #include "runtime/locale_posix.hpp"
+#include "runtime/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -139,23 +140,6 @@ int sync_folder(const std::string& folder) {
   return error;
 }
 
-
-int write_all(int fd, const void* bytes, std::size_t count) {
-  const auto* rest = static_cast<const unsigned char*>(bytes);
-  while (count > 0) {
-    const ssize_t written = ::write(fd, rest, count);
-    if (written > 0) {
-      rest += written;
-      count -= static_cast<std::size_t>(written);
-    } else if (written == 0) {
-      return EIO;
-    } else if (errno != EINTR) {
-      return errno;
-    }
-  }
-  return 0;
-}
-
 }  // namespace
 
 int open_input_file(const char* name, raw_file& file) {
@@ -210,7 +194,7 @@ int output_open(frame_output& output, const char* name) {
 }
 
 int output_write_through(frame_output& output, const unsigned char* bytes, std::size_t count) {
-  return write_all(descriptor_of(output), bytes, count);
+  return write_all_to(output.handle, bytes, count);
 }
 
 int output_finish(frame_output& output) {

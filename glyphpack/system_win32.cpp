@@ -9,6 +9,7 @@
 #include <random>
 
 #include "glyphpack/system.hpp"
+#include "runtime/standard_streams.hpp"
 #include "runtime/utf16.hpp"
 
 namespace glyphreeler {
@@ -88,18 +89,6 @@ void remove_temporary() {
   temporary_name.clear();
 }
 
-int write_all(HANDLE handle, const void* bytes, std::size_t count) {
-  const auto* rest = static_cast<const unsigned char*>(bytes);
-  while (count > 0) {
-    const DWORD piece = count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
-    DWORD written = 0;
-    if (!::WriteFile(handle, rest, piece, &written, nullptr)) return last_error();
-    if (written == 0) return ERROR_WRITE_FAULT;
-    rest += written;
-    count -= written;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -155,7 +144,7 @@ int output_open(frame_output& output, const char* name) {
 }
 
 int output_write_through(frame_output& output, const unsigned char* bytes, std::size_t count) {
-  return write_all(handle_of(output), bytes, count);
+  return write_all_to(output.handle, bytes, count);
 }
 
 int output_finish(frame_output& output) {

@@ -1,10 +1,17 @@
-// Standard output and standard error as byte sinks, for every program of the project.
+// Standard output and standard error as byte sinks, for every program of the project, and the
+// writing of all of a block to any open file, which they are made of.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace glyphreeler {
+
+// Writes all `count` bytes to an open file (a descriptor, or a Windows handle), retrying short
+// and interrupted writes and waiting out a non-blocking descriptor. Returns 0, or the system
+// error code.
+int write_all_to(std::intptr_t file, const void* bytes, std::size_t count);
 
 // Writes all `count` bytes to standard output, retrying short and interrupted writes.
 // Returns 0, or the system error code.

@@ -20,9 +20,10 @@ int wait_writable(int fd) {
   }
 }
 
-// Writes everything, retrying short and interrupted writes and waiting out a non-blocking
-// descriptor. Returns 0 or the errno of the failure.
-int write_all(int fd, const void* bytes, std::size_t count) {
+}  // namespace
+
+int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
+  const auto fd = static_cast<int>(file);
   const auto* rest = static_cast<const unsigned char*>(bytes);
   while (count > 0) {
     const ssize_t written = ::write(fd, rest, count);
@@ -40,14 +41,12 @@ int write_all(int fd, const void* bytes, std::size_t count) {
   return 0;
 }
 
-}  // namespace
-
 int write_standard_output(const unsigned char* bytes, std::size_t count) {
-  return write_all(STDOUT_FILENO, bytes, count);
+  return write_all_to(STDOUT_FILENO, bytes, count);
 }
 
 int write_standard_error(std::string_view text) {
-  return write_all(STDERR_FILENO, text.data(), text.size());
+  return write_all_to(STDERR_FILENO, text.data(), text.size());
 }
 
 }  // namespace glyphreeler

@@ -13,20 +13,6 @@
 namespace glyphreeler {
 namespace {
 
-// Writes everything, retrying short writes. Returns 0 or the system error code.
-int write_all(HANDLE handle, const void* bytes, std::size_t count) {
-  const auto* rest = static_cast<const unsigned char*>(bytes);
-  while (count > 0) {
-    const auto piece = static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
-    DWORD written = 0;
-    if (!::WriteFile(handle, rest, piece, &written, nullptr)) return static_cast<int>(::GetLastError());
-    if (written == 0) return ERROR_WRITE_FAULT;
-    rest += written;
-    count -= written;
-  }
-  return 0;
-}
-
 // Writes UTF-16 text to a console. Returns 0 or the system error code.
 int write_console(HANDLE console, std::u16string_view text) {
   while (!text.empty()) {
@@ -44,14 +30,30 @@ int write_console(HANDLE console, std::u16string_view text) {
 
 }  // namespace
 
+int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
+  const auto handle = reinterpret_cast<HANDLE>(file);
+  const auto* rest = static_cast<const unsigned char*>(bytes);
+  while (count > 0) {
+    const auto piece = static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
+    DWORD written = 0;
+    if (!::WriteFile(handle, rest, piece, &written, nullptr)) return static_cast<int>(::GetLastError());
+    if (written == 0) return ERROR_WRITE_FAULT;
+    rest += written;
+    count -= written;
+  }
+  return 0;
+}
+
 int write_standard_output(const unsigned char* bytes, std::size_t count) {
-  return write_all(::GetStdHandle(STD_OUTPUT_HANDLE), bytes, count);
+  return write_all_to(reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE)), bytes, count);
 }
 
 int write_standard_error(std::string_view text) {
   const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;
-  if (!::GetConsoleMode(error, &mode)) return write_all(error, text.data(), text.size());
+  if (!::GetConsoleMode(error, &mode)) {
+    return write_all_to(reinterpret_cast<std::intptr_t>(error), text.data(), text.size());
+  }
   // A character cut off at the end of one write waits here for the rest of it.
   static std::string unfinished;
   unfinished += text;
