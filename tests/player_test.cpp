@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -26,7 +27,10 @@ class PlayerTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder_ = pattern;
   }
-  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
 
   std::string file_with(const std::string& bytes, const std::string& name = "frames") {
     const std::string path = folder_ + "/" + name;
