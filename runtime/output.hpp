@@ -16,7 +16,7 @@ using output_sink = int (*)(const unsigned char* bytes, std::size_t count);
 
 struct output_channel {
   output_sink sink = nullptr;      // set by the console before the first write
-  bool to_terminal = false;        // each write reaches it at once, with C1 controls disarmed
+  bool to_terminal = false;        // filtered for controls; each write reaches it at once
   bool crlf_line_ends = true;      // each line feed goes out as CR LF
   terminal_encoding encoding;      // what the terminal decodes bytes as, for the filter
   unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
