@@ -1,6 +1,8 @@
 // Reading glyphpack's input in large blocks, with a look ahead of up to one block.
 #include "glyphpack/byte_source.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "glyphpack/system.hpp"
@@ -48,6 +50,8 @@ int source_open(byte_source& source, const char* name) {
   source.begin = source.next = source.end = source.block.get();
   if (std::strcmp(name, "-") == 0) {
     source.file = standard_input_file();
+    // Offsets count from where standard input stands, not from the start of its file.
+    source.file_origin = std::max<std::int64_t>(raw_seek(source.file, 0, seek_origin::current), 0);
     return 0;
   }
   const int error = open_input_file(name, source.file);
@@ -94,9 +98,9 @@ bool source_seek(byte_source& source, std::int64_t offset) {
     source.next = source.begin + (offset - held_from);
     return true;
   }
-  if (!source.block || offset < 0 || raw_seek(source.file, offset, seek_origin::start) != offset) {
-    return false;
-  }
+  if (!source.block || offset < 0 || offset > INT64_MAX - source.file_origin) return false;
+  const std::int64_t in_file = source.file_origin + offset;
+  if (raw_seek(source.file, in_file, seek_origin::start) != in_file) return false;
   source.begin = source.next = source.end = source.block.get();
   source.end_offset = offset;
   return true;
@@ -104,10 +108,12 @@ bool source_seek(byte_source& source, std::int64_t offset) {
 
 std::int64_t source_size(byte_source& source) {
   if (!source.block) return source.end_offset;  // bytes in memory, all held
-  const std::int64_t size = raw_seek(source.file, 0, seek_origin::end);
-  if (size < 0) return -1;
+  const std::int64_t file_size = raw_seek(source.file, 0, seek_origin::end);
+  if (file_size < 0) return -1;
   // Back to where the next read starts, which is where `end` is.
-  return raw_seek(source.file, source.end_offset, seek_origin::start) == source.end_offset ? size : -1;
+  const std::int64_t resume = source.file_origin + source.end_offset;
+  if (raw_seek(source.file, resume, seek_origin::start) != resume) return -1;
+  return std::max<std::int64_t>(file_size - source.file_origin, 0);
 }
 
 }  // namespace glyphreeler

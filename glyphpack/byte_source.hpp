@@ -22,6 +22,8 @@ struct byte_source {
   const unsigned char* next = nullptr;    // the next byte not yet taken
   const unsigned char* end = nullptr;     // just past the last byte read
   std::int64_t end_offset = 0;            // where `end` is in the input, from its start
+  std::int64_t file_origin = 0;           // where the input starts in `file`: standard input
+                                          // may be a file read part of the way already
   int error = 0;                          // system error of a failed read; 0 while all is well
 
   byte_source() = default;

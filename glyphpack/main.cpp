@@ -12,6 +12,7 @@
 
 #include "glyphpack/byte_source.hpp"
 #include "glyphpack/pack.hpp"
+#include "glyphpack/progress.hpp"
 #include "glyphpack/system.hpp"
 #include "glyphpack/timeline.hpp"
 #include "runtime/entry.hpp"
@@ -69,58 +70,19 @@ std::string help() {
 // temporary.
 frame_output output;
 
-// A source this long shows a progress meter, on standard error when that is a terminal.
-constexpr std::int64_t LONG_SOURCE_US = 10 * MICROSECONDS_PER_SECOND;
-
-// The meter: one line, rewritten in place at each second of source, erased at the end.
-struct progress_meter {
-  bool terminal = false;           // standard error is a terminal
-  std::size_t width = 0;           // the characters on screen; 0 while nothing is shown
-  std::int64_t second = -1;        // the second of source shown
-};
 progress_meter meter;
-
-void erase_progress() {
-  if (meter.width == 0) return;
-  std::string blank = "\r";
-  blank.append(meter.width, ' ');
-  blank += '\r';
-  write_standard_error(blank);
-  meter.width = 0;
-}
-
-void show_progress(const media_progress& progress) {
-  const std::int64_t second = progress.done_us / MICROSECONDS_PER_SECOND;
-  const bool long_source = progress.total_us >= LONG_SOURCE_US || progress.done_us >= LONG_SOURCE_US;
-  if (!meter.terminal || !long_source || second == meter.second) return;
-  meter.second = second;
-  std::string line = "glyphpack: ";
-  line += std::to_string(progress.pictures);
-  line += " pictures, ";
-  line += std::to_string(second);
-  line += " s";
-  if (progress.total_us >= 0) {
-    line += " of ";
-    line += std::to_string((progress.total_us + MICROSECONDS_PER_SECOND - 1) / MICROSECONDS_PER_SECOND);
-    line += " s";
-  }
-  std::string text = "\r";
-  text += line;
-  if (line.size() < meter.width) text.append(meter.width - line.size(), ' ');  // the longer one before
-  meter.width = std::max(meter.width, line.size());
-  write_standard_error(text);
-}
 
 // Erases the meter however packing ends, before the message that says how.
 struct progress_erased {
   progress_erased() = default;
   progress_erased(const progress_erased&) = delete;
   progress_erased& operator=(const progress_erased&) = delete;
-  ~progress_erased() { erase_progress(); }
+  ~progress_erased() { erase_progress(meter); }
 };
 
-void print(std::string_view text) {
-  write_standard_output(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+// Writes to standard output. Returns 0, or the system error code.
+int print(std::string_view text) {
+  return write_standard_output(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 bool is_standard_stream(const char* name) { return std::strcmp(name, STANDARD_STREAM) == 0; }
@@ -136,7 +98,7 @@ std::string shown(const char* name, const char* standard_stream, bool quote = fa
 }
 
 void report(const std::string& message) {
-  erase_progress();
+  erase_progress(meter);
   write_standard_error("glyphpack: " + message + "\n");
 }
 
@@ -183,7 +145,12 @@ int pack(const char* input_name, const char* output_name, const picture_options&
     report_cannot_read(input_name, error);
     return 1;
   }
-  // The output first: telling the input's kind may wait on a pipe for a while, and the
+  // Packing into the file being read would destroy it, bytes not yet read included.
+  if (output_is_input(output_name, source.file)) {
+    report(shown(output_name, "standard output", true) + " is the input; not overwriting it");
+    return 1;
+  }
+  // The output next: telling the input's kind may wait on a pipe for a while, and the
   // temporary is made before the decoding library starts threads that could take an
   // interruption the main thread is holding back.
   if (const int error = output_open(output, output_name); error != 0) {
@@ -198,7 +165,7 @@ int pack(const char* input_name, const char* output_name, const picture_options&
   pack_error problem;
   for (;;) {
     const int got = next_frame(source, reader, frame, problem);
-    show_progress(reader.media.progress);
+    show_progress(meter, reader.media.progress);
     if (source.error != 0) {
       output_abandon(output);
       report_cannot_read(input_name, source.error);
@@ -234,13 +201,12 @@ int glyphreeler::program_main(int argc, char** argv) {
       default: wrong_usage = true; break;
     }
   }
-  if (asked_help || asked_version) {
-    print(asked_help ? help() : "glyphpack " GLYPHREELER_VERSION "\n");
-    return 0;
-  }
-  if (wrong_usage || argc - optind != 2) {
-    print(usage());
-    return 1;
+  if (asked_help || asked_version || wrong_usage || argc - optind != 2) {
+    const bool asked = asked_help || asked_version;
+    const int error = print(asked_help ? help() : asked_version ? "glyphpack " GLYPHREELER_VERSION "\n" : usage());
+    // What was asked for did not arrive (a full disk, a closed output): that is no success.
+    if (error != 0) report("write error: " + system_error_text(error));
+    return asked && error == 0 ? 0 : 1;
   }
   prepare_interruptions();
   // Memory is small and bounded, yet a system short of it must still get a message and no

@@ -10,22 +10,20 @@
 
 #include "glyphpack/byte_source.hpp"
 #include "glyphpack/picture.hpp"
+#include "glyphpack/sampling.hpp"
 
 namespace glyphreeler {
 
-// Bounds on the work one input may cause, for inputs nobody vouches for (the fuzzer's). 0 is
-// no bound beyond the library's own.
+// The most pixels one picture may have: more than any camera or video gives (8K video has 33
+// million), while a few bytes of a hostile file can declare billions, whose decoding would take
+// minutes and gigabytes.
+inline constexpr std::uint64_t MAX_PICTURE_PIXELS = 200'000'000;
+
+// Bounds on the work one input may cause; the fuzzer's are tighter. 0 is no bound.
 struct media_limits {
-  std::uint64_t max_pixels = 0;     // pixels in one picture
+  std::uint64_t max_pixels = MAX_PICTURE_PIXELS;  // pixels in one picture
   std::uint64_t max_pictures = 0;   // pictures decoded, after which the source counts as ended
   int threads = 0;                  // decoding threads; 0: as many as the machine has
-};
-
-// How far the reading has come, for a progress meter.
-struct media_progress {
-  std::uint64_t pictures = 0;        // pictures read from the source so far
-  std::int64_t done_us = 0;          // source time reached, in microseconds from its start
-  std::int64_t total_us = -1;        // the source's duration, -1 when unknown
 };
 
 struct media_decoder;  // the library's state, in the back end
@@ -40,17 +38,17 @@ struct media_reader {
   bool failed = false;  // the source could not be opened or decoded: nothing more is read
 };
 
-// The most frames one source gives: over 11 days of it at the player's pace, a frame file of
-// 1 GB. A damaged or hostile source can put its pictures years apart, which would fill a disk.
-inline constexpr std::int64_t MAX_MEDIA_FRAMES = 1'000'000;
-
 // True when this build reads pictures and video at all.
 bool media_supported();
 
+// True when `start`, an input's first bytes, carries the signature of a picture or video format
+// the build decodes, unmistakably enough to take it for one even without a NUL byte.
+bool starts_like_media(std::string_view start);
+
 // Reads the next frame of a picture or video from the source, opening it first. Returns 1 with
 // `frame` filled, 0 after the last, or -1 with `error` set when the source cannot be opened,
-// holds no picture that can be decoded, or would give more than MAX_MEDIA_FRAMES. A failed read of the source ends it; the caller checks
-// `source.error`.
+// holds no picture that can be decoded, has one too large, or would give more than
+// MAX_MEDIA_FRAMES. A failed read of the source ends it; the caller checks `source.error`.
 int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
                      frame_cells& frame, pack_error& error);
 

@@ -2,13 +2,15 @@
 // from the byte source (through an I/O context of our own, so that the bytes already looked at
 // are not lost and a file can be repositioned), libavcodec decodes the pictures, and libswscale
 // turns the sampled ones into grey at the size they take in the frame, with its area filter.
-// Only the sampled pictures are converted, and pictures that show at no sampled second are not
-// decoded at all where the decoder can skip them. A picture meant to be shown turned (a phone's
-// upright video, say) is turned a quarter at a time.
+// Which pictures become frames is the portable sampling's to say (sampling.hpp); only those are
+// converted, and pictures that provably show at no sampled second are not decoded at all where
+// the decoder can skip them. A picture meant to be shown turned (a phone's upright video, say)
+// is turned a quarter at a time.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -21,12 +23,22 @@ extern "C" {
 }
 
 #include "glyphpack/media.hpp"
-#include "glyphpack/timeline.hpp"
+#include "glyphpack/sampling.hpp"
+#include "glyphpack/system.hpp"
+#include "runtime/system_error.hpp"
 
 namespace glyphreeler {
 namespace {
 
 constexpr int IO_BUFFER_BYTES = 64 * 1024;
+// Packets are decoded in an order of their own (a B-frame's comes after the later picture it
+// leans on), so a picture's end is known only from the times of packets read before it: the
+// latest this many are kept.
+constexpr int RECENT_TIMES = 16;
+// A decoder works in its reference pictures and a few more: H.264 keeps up to 16, and each
+// decoding thread its own. Asked of the system only to tell a shortage of memory from damage.
+constexpr std::uint64_t DECODER_PICTURES = 32;
+constexpr std::uint64_t MAX_MEMORY_ASKED = std::uint64_t{1} << 30;
 constexpr AVRational MICROSECONDS{1, AV_TIME_BASE};  // AV_TIME_BASE_Q, which is C only
 constexpr int GREY_WHITE = 255;
 // Rows handed to libswscale are this much wider than their pixels, and one row longer: its
@@ -56,20 +68,21 @@ struct media_decoder {
   AVPacket* packet = nullptr;
   AVFrame* decoded = nullptr;              // the picture just decoded
   AVFrame* held = nullptr;                 // the picture showing, until a later one replaces it
-  bool holding = false;
-  std::int64_t held_duration = 0;          // microseconds, 0 when unknown
   int stream = -1;                         // the video stream's index
   AVRational time_base{0, 1};              // the stream's
   std::int64_t picture_period = 0;         // a picture's nominal duration, 0 when unknown
+  std::int64_t recent_times[RECENT_TIMES] = {};  // presentation times of the latest packets
+  int recent_count = 0;                    // how many of them are held
+  int recent_next = 0;                     // where the next one goes
   int turns = 0;                           // the stream's quarter turns, for pictures without
-  std::int64_t last_time = 0;              // the last picture's time
+  media_limits limits;                     // as the reader was given them
+  const picture_options* options = nullptr;  // as the frames are asked for
+  media_progress* progress = nullptr;      // the reader's, counted as packets are read
+  sampling sampled;                        // which pictures become frames
   std::uint64_t decoded_pictures = 0;
-  timeline line;
   bool input_ended = false;                // every packet has been read: the decoder is draining
-  bool finished = false;                   // nothing is left to give but `repeats`
-  frame_cells made{};                      // the frame made of the last picture sampled
-  std::int64_t repeats = 0;                // how many more times `made` is given
-  std::int64_t frames_planned = 0;         // frames given or to be given, `repeats` included
+  int error = 0;                           // why the source failed (an AVERROR code), or 0
+  std::string problem;                     // or what is wrong with it, where that says more
   SwsContext* to_grey = nullptr;           // a picture to grey, at its size in the frame
   SwsContext* to_grey_alpha = nullptr;     // a picture with transparency to grey and alpha
   SwsContext* shrink = nullptr;            // composited grey to its size in the frame
@@ -132,24 +145,61 @@ std::int64_t microseconds(std::int64_t time, AVRational base) {
   return av_rescale_q(time, base, MICROSECONDS);
 }
 
-// Where the stream ends, when the container knows it for sure.
+// Where the stream ends, when the container knows it for sure. A duration guessed from the bit
+// rate (which FFmpeg then writes into the stream's duration too) is no bound: it could cut the
+// source short, so the last picture decoded sets the end instead.
 void find_end(const AVFormatContext& format, const AVStream& stream, timeline& line) {
+  if (format.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return;
   if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
     const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
     line.has_end = true;
     line.end = time_sum(microseconds(start, stream.time_base),
                         microseconds(stream.duration, stream.time_base));
-  } else if (format.duration != AV_NOPTS_VALUE && format.duration > 0 &&
-             format.duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
-    // A duration guessed from the bit rate is no bound: it could cut the source short.
+  } else if (format.duration != AV_NOPTS_VALUE && format.duration > 0) {
     line.has_end = true;
     line.end = time_sum(format.start_time != AV_NOPTS_VALUE ? format.start_time : 0, format.duration);
   }
 }
 
-// Opens the container and the decoder of its main video stream. Returns false when the
-// libraries cannot make sense of the source.
-bool open_source(media_decoder& media, const media_limits& limits) {
+// True, with `media.problem` set, for pictures larger than the limits allow. A few bytes can
+// declare a picture of billions of pixels, whose decoding would take minutes and gigabytes:
+// such a source is refused before any of it is decoded.
+bool refuse_too_large(media_decoder& media, const AVCodecParameters& picture) {
+  const auto pixels = static_cast<std::uint64_t>(std::max(picture.width, 0)) *
+                      static_cast<std::uint64_t>(std::max(picture.height, 0));
+  if (media.limits.max_pixels == 0 || pixels <= media.limits.max_pixels) return false;
+  media.problem = "picture too large: " + std::to_string(picture.width) + " x " +
+                  std::to_string(picture.height) + " pixels, more than " +
+                  std::to_string(media.limits.max_pixels);
+  return true;
+}
+
+// Opens `decoder` for `stream` on `threads` threads (0: as many as the machine has). Returns 0,
+// or an AVERROR code.
+int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& stream, int threads) {
+  avcodec_free_context(&media.codec);
+  media.codec = avcodec_alloc_context3(&decoder);
+  check_allocated(media.codec);
+  if (const int copied = avcodec_parameters_to_context(media.codec, stream.codecpar); copied < 0) {
+    return copied;
+  }
+  media.codec->pkt_timebase = stream.time_base;
+  media.codec->thread_count = threads;
+  if (media.limits.max_pixels != 0) {
+    media.codec->max_pixels = static_cast<std::int64_t>(media.limits.max_pixels);
+  }
+  // The decoder starts its threads here.
+  begin_starting_threads();
+  const int opened = avcodec_open2(media.codec, &decoder, nullptr);
+  end_starting_threads();
+  return opened;
+}
+
+// Opens the container and the decoder of its main video stream. Returns 0, or an AVERROR code
+// (AVERROR_INVALIDDATA where the source is sound but not for us) with `media.problem` set where
+// it says more.
+int open_source(media_decoder& media) {
+  const media_limits& limits = media.limits;
   av_log_set_level(AV_LOG_QUIET);  // the program speaks for itself, one line per failure
   auto* buffer = static_cast<unsigned char*>(av_malloc(IO_BUFFER_BYTES));
   check_allocated(buffer);
@@ -165,8 +215,19 @@ bool open_source(media_decoder& media, const media_limits& limits) {
   media.format->io_open = refuse_other_files;
   media.format->protocol_whitelist = av_strdup(NO_PROTOCOL);
   check_allocated(media.format->protocol_whitelist);
-  if (avformat_open_input(&media.format, "", nullptr, nullptr) < 0) return false;  // frees format
+  // On failure it frees the format context.
+  if (const int opened = avformat_open_input(&media.format, "", nullptr, nullptr); opened < 0) {
+    return opened;
+  }
 
+  // The container's header may say how large its pictures are; a picture too large to decode
+  // loses its size in the probing that follows.
+  for (unsigned i = 0; i < media.format->nb_streams; ++i) {
+    const AVCodecParameters& declared = *media.format->streams[i]->codecpar;
+    if (declared.codec_type == AVMEDIA_TYPE_VIDEO && refuse_too_large(media, declared)) {
+      return AVERROR_INVALIDDATA;
+    }
+  }
   // Probing decodes a picture or two, on one thread; their size is bounded as the decoder's
   // will be.
   std::vector<AVDictionary*> probe_options(media.format->nb_streams, nullptr);
@@ -178,30 +239,30 @@ bool open_source(media_decoder& media, const media_limits& limits) {
   }
   const int probed = avformat_find_stream_info(media.format, probe_options.data());
   for (AVDictionary*& options : probe_options) av_dict_free(&options);
-  if (probed < 0) return false;
+  if (probed < 0) return probed;
 
   const AVCodec* decoder = nullptr;
   media.stream = av_find_best_stream(media.format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-  if (media.stream < 0 || decoder == nullptr) return false;
+  if (media.stream < 0 || decoder == nullptr) return AVERROR_INVALIDDATA;
   for (unsigned i = 0; i < media.format->nb_streams; ++i) {
     if (static_cast<int>(i) != media.stream) media.format->streams[i]->discard = AVDISCARD_ALL;
   }
   const AVStream& stream = *media.format->streams[media.stream];
+  if (refuse_too_large(media, *stream.codecpar)) return AVERROR_INVALIDDATA;
   media.time_base = stream.time_base;
-  media.codec = avcodec_alloc_context3(decoder);
-  check_allocated(media.codec);
-  if (avcodec_parameters_to_context(media.codec, stream.codecpar) < 0) return false;
-  media.codec->pkt_timebase = stream.time_base;
-  media.codec->thread_count = limits.threads;
-  if (limits.max_pixels != 0) media.codec->max_pixels = static_cast<std::int64_t>(limits.max_pixels);
-  if (avcodec_open2(media.codec, decoder, nullptr) < 0) return false;
+  int opened = open_decoder(media, *decoder, stream, limits.threads);
+  // A system short of threads or memory for them can still decode on this one.
+  if ((opened == AVERROR(EAGAIN) || opened == AVERROR(ENOMEM)) && limits.threads != 1) {
+    opened = open_decoder(media, *decoder, stream, 1);
+  }
+  if (opened < 0) return opened;
 
   for (const AVRational rate : {stream.avg_frame_rate, stream.r_frame_rate}) {
     if (media.picture_period == 0 && rate.num > 0 && rate.den > 0) {
       media.picture_period = av_rescale_q(1, av_inv_q(rate), MICROSECONDS);
     }
   }
-  find_end(*media.format, stream, media.line);
+  find_end(*media.format, stream, media.sampled.line);
 #if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 29, 100)
   const AVPacketSideData* matrix = av_packet_side_data_get(
       stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
@@ -217,16 +278,63 @@ bool open_source(media_decoder& media, const media_limits& limits) {
   check_allocated(media.packet);
   check_allocated(media.decoded);
   check_allocated(media.held);
-  return true;
+  return 0;
 }
 
-// Decodes until a picture is in `decoded`. Returns false when the source has no more.
-bool decode_picture(media_decoder& media, const picture_options& options, media_progress& progress) {
+// How long a picture presented at `time` shows at most: until the first later time among the
+// packets read so far. 0 when none is later, so that it is not known.
+std::int64_t shown_at_most(const media_decoder& media, std::int64_t time) {
+  bool known = false;
+  std::int64_t until = 0;
+  for (int i = 0; i < media.recent_count; ++i) {
+    const std::int64_t later = media.recent_times[i];
+    if (later > time && (!known || later < until)) until = later;
+    known = known || later > time;
+  }
+  if (!known) return 0;
+  // The gap between any two 64-bit times fits in 64 unsigned bits.
+  const std::uint64_t gap = static_cast<std::uint64_t>(until) - static_cast<std::uint64_t>(time);
+  return static_cast<std::int64_t>(std::min<std::uint64_t>(gap, INT64_MAX));
+}
+
+void remember_time(media_decoder& media, std::int64_t time) {
+  media.recent_times[media.recent_next] = time;
+  media.recent_next = (media.recent_next + 1) % RECENT_TIMES;
+  media.recent_count = std::min(media.recent_count + 1, RECENT_TIMES);
+}
+
+// Whether the decoder could have had the memory it works in: about DECODER_PICTURES pictures of
+// the stream's size. Decoders report a failed allocation as damaged data, so a source of which
+// not one picture decoded is asked this before it is called undecodable.
+bool memory_for_decoding(const media_decoder& media) {
+  const auto picture_bytes = static_cast<std::uint64_t>(std::max(media.codec->width, 1)) *
+                             static_cast<std::uint64_t>(std::max(media.codec->height, 1)) * 4;
+  const std::uint64_t wanted = std::min(picture_bytes * DECODER_PICTURES, MAX_MEMORY_ASKED);
+  void* room = av_malloc(static_cast<std::size_t>(wanted));
+  av_free(room);
+  return room != nullptr;
+}
+
+// Decodes until a picture is in `decoded`. Returns 1, 0 when the source has no more, or -1 when
+// decoding cannot go on (`media.error` says why).
+int decode_picture(media_decoder& media) {
+  if (media.limits.max_pictures != 0 && media.decoded_pictures >= media.limits.max_pictures) return 0;
   for (;;) {
     const int received = avcodec_receive_frame(media.codec, media.decoded);
-    if (received == 0) return true;
+    if (received == 0) {
+      ++media.decoded_pictures;
+      return 1;
+    }
+    // Short of memory, nothing that follows can be decoded either.
+    if (received == AVERROR(ENOMEM)) {
+      media.error = received;
+      return -1;
+    }
     // Past the last packet the decoder only drains; a damaged picture there ends the source.
-    if (received == AVERROR_EOF || media.input_ended) return false;
+    if (received == AVERROR_EOF || media.input_ended) {
+      if (media.decoded_pictures == 0 && !memory_for_decoding(media)) media.error = AVERROR(ENOMEM);
+      return 0;
+    }
     // EAGAIN, or a damaged picture: the decoder wants the next packet.
     if (av_read_frame(media.format, media.packet) < 0) {
       media.input_ended = true;
@@ -234,16 +342,24 @@ bool decode_picture(media_decoder& media, const picture_options& options, media_
       continue;
     }
     if (media.packet->stream_index == media.stream) {
-      ++progress.pictures;
-      const AVPacket& packet = *media.packet;
-      const std::int64_t time = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
-      // A picture that shows at no sampled second is skipped where nothing else depends on it.
-      const bool needed = options.every_frame || time == AV_NOPTS_VALUE ||
-                          timeline_needs(media.line, microseconds(time, media.time_base),
-                                         microseconds(packet.duration, media.time_base));
+      ++media.progress->pictures;
+      // A picture that provably shows at no sampled second is skipped where nothing else
+      // depends on it. Its packet's duration cannot tell (a B-frame's says one picture's time
+      // while it may show for seconds), and a decoding time (all some containers carry) is not
+      // when it shows: only a later picture's presentation time bounds it.
+      bool needed = true;
+      if (!media.options->every_frame && media.packet->pts != AV_NOPTS_VALUE) {
+        const std::int64_t time = microseconds(media.packet->pts, media.time_base);
+        needed = timeline_needs(media.sampled.line, time, shown_at_most(media, time));
+        remember_time(media, time);
+      }
       media.codec->skip_frame = needed ? AVDISCARD_DEFAULT : AVDISCARD_NONREF;
       // A packet the decoder refuses (damaged data) is passed over, as a player would.
-      avcodec_send_packet(media.codec, media.packet);
+      if (const int sent = avcodec_send_packet(media.codec, media.packet); sent == AVERROR(ENOMEM)) {
+        av_packet_unref(media.packet);
+        media.error = sent;
+        return -1;
+      }
     }
     av_packet_unref(media.packet);
   }
@@ -344,28 +460,76 @@ bool make_frame(media_decoder& media, const AVFrame& picture, const picture_opti
   return true;
 }
 
-// The time of the picture in `decoded` and how long it shows, in microseconds; a picture with
-// no time of its own follows the one before.
-void picture_timing(media_decoder& media, std::int64_t& time, std::int64_t& duration) {
+// The time of the picture in `decoded` and how long it shows, in microseconds, as far as known.
+picture_time timing(const media_decoder& media) {
   const AVFrame& picture = *media.decoded;
 #if LIBAVUTIL_VERSION_INT >= AV_VERSION_INT(57, 30, 100)
   const std::int64_t own_duration = picture.duration;
 #else
   const std::int64_t own_duration = picture.pkt_duration;  // named `duration` from FFmpeg 6
 #endif
-  duration = own_duration > 0 ? microseconds(own_duration, media.time_base) : media.picture_period;
-  if (picture.best_effort_timestamp != AV_NOPTS_VALUE) {
-    time = microseconds(picture.best_effort_timestamp, media.time_base);
-  } else {
-    const std::int64_t gap = std::max(media.held_duration, std::int64_t{1});
-    time = media.line.started ? time_sum(media.last_time, gap) : 0;
-  }
-  media.last_time = time;
+  picture_time when;
+  when.duration = own_duration > 0 ? microseconds(own_duration, media.time_base) : media.picture_period;
+  // A picture the container gave no presentation time has only a guess from its decoding time,
+  // which reordering shifts by a picture or two, unevenly at the start and the end: it follows
+  // the picture before it instead.
+  when.known = picture.pts != AV_NOPTS_VALUE && picture.best_effort_timestamp != AV_NOPTS_VALUE;
+  if (when.known) when.time = microseconds(picture.best_effort_timestamp, media.time_base);
+  return when;
 }
+
+// The decoder as the sampling drives it.
+struct ffmpeg_pictures {
+  media_decoder& media;
+
+  int next_picture(picture_time& when) {
+    const int got = decode_picture(media);
+    if (got > 0) when = timing(media);
+    return got;
+  }
+  bool make_frame(bool held, frame_cells& frame) {
+    if (glyphreeler::make_frame(media, held ? *media.held : *media.decoded, *media.options, frame)) {
+      return true;
+    }
+    media.problem = "a picture cannot be converted";
+    return false;
+  }
+  void hold_new() {
+    av_frame_unref(media.held);
+    av_frame_move_ref(media.held, media.decoded);
+  }
+  std::string failure() const {
+    if (!media.problem.empty()) return media.problem;
+    // The system's own shortage, not the source's fault.
+    for (const int shortage : {ENOMEM, EAGAIN}) {
+      if (media.error == AVERROR(shortage)) return system_error_text(shortage);
+    }
+    return std::string(undecodable_message());
+  }
+};
 
 }  // namespace
 
 bool media_supported() { return true; }
+
+bool starts_like_media(std::string_view start) {
+  // The probes read a little past the bytes they are given, which must be zero there.
+  std::vector<unsigned char> bytes(start.size() + AVPROBE_PADDING_SIZE, 0);
+  std::copy(start.begin(), start.end(), bytes.begin());
+  AVProbeData probe{};
+  probe.filename = "";
+  probe.buf = bytes.data();
+  probe.buf_size = static_cast<int>(start.size());
+  int score = 0;
+  const AVInputFormat* format = av_probe_input_format3(&probe, 1, &score);
+  if (format == nullptr) return false;
+  if (score >= AVPROBE_SCORE_MAX) return true;
+  // The binary Netpbm images (PGM is read before this) pass FFmpeg's probe only with a whole
+  // header, and their samples are raw bytes: a text never takes that shape.
+  const std::string_view name = format->name;
+  return score > AVPROBE_SCORE_EXTENSION &&
+         (name == "ppm_pipe" || name == "pbm_pipe" || name == "pam_pipe");
+}
 
 std::string_view undecodable_message() {
   return "not text art, a PGM image, or a picture or video that can be decoded";
@@ -373,71 +537,29 @@ std::string_view undecodable_message() {
 
 int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
                      frame_cells& frame, pack_error& error) {
-  const auto fail = [&](std::string_view message = undecodable_message()) {
+  const auto fail = [&](const std::string& message) {
     reader.failed = true;
     reader.decoder.reset();  // frees the libraries' state at once
-    error = {0, 0, std::string(message)};
+    error = {0, 0, message};
     return -1;
   };
-  // Plans `count` more frames of the picture just made; false past MAX_MEDIA_FRAMES.
-  const auto plan = [](media_decoder& media, std::int64_t count) {
-    if (count > MAX_MEDIA_FRAMES - media.frames_planned) return false;
-    media.frames_planned += count;
-    media.repeats = count;
-    return true;
-  };
-  static const std::string too_long =
-      "more than " + std::to_string(MAX_MEDIA_FRAMES) + " frames: too long a source to pack";
-  if (reader.failed) return fail();
+  if (reader.failed) return fail(std::string(undecodable_message()));
   if (!reader.decoder) {
     reader.decoder.reset(new media_decoder);
-    reader.decoder->source = &source;
-    if (!open_source(*reader.decoder, reader.limits)) return fail();
+    media_decoder& media = *reader.decoder;
+    media.source = &source;
+    media.limits = reader.limits;
+    media.progress = &reader.progress;
+    media.sampled.every_frame = options.every_frame;
+    media.error = open_source(media);
+    if (media.error != 0) return fail(ffmpeg_pictures{media}.failure());
   }
   media_decoder& media = *reader.decoder;
-  for (;;) {
-    if (media.repeats > 0) {
-      --media.repeats;
-      frame = media.made;
-      return 1;
-    }
-    if (media.finished) return 0;
-    const bool more = (reader.limits.max_pictures == 0 ||
-                       media.decoded_pictures < reader.limits.max_pictures) &&
-                      decode_picture(media, options, reader.progress);
-    if (!more) {
-      media.finished = true;
-      if (media.decoded_pictures == 0) return fail();
-      if (!options.every_frame && media.holding) {
-        if (!plan(media, timeline_finish(media.line, media.held_duration))) return fail(too_long);
-        if (media.repeats > 0 && !make_frame(media, *media.held, options, media.made)) return fail();
-      }
-      continue;
-    }
-    std::int64_t time = 0, duration = 0;
-    picture_timing(media, time, duration);
-    ++media.decoded_pictures;
-    // The picture held until now shows at every whole second before this one's time.
-    const std::int64_t count = timeline_offer(media.line, time);
-    if (options.every_frame) {
-      if (!plan(media, 1)) return fail(too_long);
-      if (!make_frame(media, *media.decoded, options, media.made)) return fail();
-      av_frame_unref(media.decoded);
-    } else {
-      if (count > 0 && media.holding) {
-        if (!plan(media, count)) return fail(too_long);
-        if (!make_frame(media, *media.held, options, media.made)) return fail();
-      }
-      av_frame_unref(media.held);
-      av_frame_move_ref(media.held, media.decoded);
-      media.holding = true;
-      media.held_duration = duration;
-    }
-    reader.progress.done_us = std::max(reader.progress.done_us, timeline_elapsed(media.line, time));
-    if (media.line.has_end && reader.progress.total_us < 0) {
-      reader.progress.total_us = timeline_elapsed(media.line, media.line.end);
-    }
-  }
+  media.options = &options;
+  ffmpeg_pictures pictures{media};
+  std::string problem;
+  const int got = next_sampled_frame(media.sampled, pictures, reader.progress, frame, problem);
+  return got < 0 ? fail(problem) : got;
 }
 
 }  // namespace glyphreeler

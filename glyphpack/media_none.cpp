@@ -10,6 +10,8 @@ void media_decoder_deleter::operator()(media_decoder* decoder) const { delete de
 
 bool media_supported() { return false; }
 
+bool starts_like_media(std::string_view) { return false; }
+
 std::string_view undecodable_message() {
   return "not text art or a PGM image (this glyphpack reads no pictures or video)";
 }

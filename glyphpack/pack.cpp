@@ -27,15 +27,22 @@ bool starts_like_glyphreeler_output(std::string_view start) {
 }  // namespace
 
 void start_reading(byte_source& source, picture_reader& reader) {
-  // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header.
-  if (starts_like_pgm(source) &&
-      !starts_like_glyphreeler_output(source_peek(source, OUTPUT_FRAME_BYTES))) {
+  // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header or
+  // another format's signature.
+  const bool own_output = starts_like_glyphreeler_output(source_peek(source, OUTPUT_FRAME_BYTES));
+  if (starts_like_pgm(source) && !own_output) {
     reader.kind = picture_kind::pgm;
+    return;
+  }
+  const std::string_view start = source_peek(source, TEXT_SNIFF_BYTES);
+  // Some media hold no NUL byte early (a light picture's raw samples, a video's text header),
+  // but start with a signature no text art has.
+  if (!own_output && starts_like_media(start)) {
+    reader.kind = picture_kind::media;
     return;
   }
   // A text with a stray control byte is still text, and gets its line and column; pictures and
   // video hold NUL bytes early, in their headers' sizes and flags.
-  const std::string_view start = source_peek(source, TEXT_SNIFF_BYTES);
   reader.kind = start.find('\0') == std::string_view::npos ? picture_kind::text_art
                                                              : picture_kind::media;
 }

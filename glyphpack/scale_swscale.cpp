@@ -1,13 +1,13 @@
-// Scaling greyscale images with libswscale's area filter, a row at a time as the rows are read.
+// Scaling greyscale images with libswscale's area filter, rows at a time as they are read.
 // libswscale takes an image in slices of rows only while it shrinks by at most about 250 times
 // along a side; beyond that it scales in two steps, which it can do only with the whole image in
-// hand. So each row is first shrunk to the frame's width on its own (a whole image of one row),
-// then the rows are shrunk at most SLICE_RATIO times as they come, and what that leaves, a
-// column of the frame's width, is shrunk the rest of the way whole. libswscale takes sides
-// below 2^20 pixels, and shrinks by at most 16384 times in one go: a row of 2^20 is scaled as
-// two halves, each to the frame's width, and a side of 2^20 rows as two halves that each make
-// half of the middle rows. Samples are first stretched to 16 bits, so that an image with few
-// levels keeps the greys of their mixes.
+// hand. So rows are first shrunk to the frame's width on their own (a batch of rows at a time,
+// an image of its own, so that a tall narrow image costs few calls), then the rows are shrunk at
+// most SLICE_RATIO times as they come, and what that leaves, a column of the frame's width, is
+// shrunk the rest of the way whole. libswscale takes sides below 2^20 pixels, and shrinks by at
+// most 16384 times in one go: a row of 2^20 is scaled as two halves, each to the frame's width,
+// and a side of 2^20 rows as two halves that each make half of the middle rows. Samples are
+// first stretched to 16 bits, so that an image with few levels keeps the greys of their mixes.
 #include <algorithm>
 #include <vector>
 
@@ -31,6 +31,11 @@ constexpr std::size_t PADDING_SAMPLES = 32;
 // Rows of the middle steps: at most two frame widths.
 constexpr std::size_t MIDDLE_ROW_SAMPLES = 2 * FRAME_COLUMNS + PADDING_SAMPLES;
 constexpr int MIDDLE_ROW_STRIDE = MIDDLE_ROW_SAMPLES * SAMPLE_BYTES;
+// Rows are gathered into batches of about this many samples, and at most MAX_BATCH_ROWS rows,
+// before they are scaled: each call into libswscale costs about as much as a few hundred
+// samples.
+constexpr std::uint32_t BATCH_SAMPLES = 64 * 1024;
+constexpr std::uint32_t MAX_BATCH_ROWS = 1024;
 
 }  // namespace
 
@@ -42,12 +47,15 @@ struct image_scaler_state {
   std::uint32_t rows_taken = 0;
   std::uint32_t across_parts = 1;         // each row is scaled in this many parts
   std::uint32_t down_parts = 1;           // the rows are scaled in this many parts
-  std::vector<std::uint16_t> row;          // the row being filled, then stretched to 16 bits
-  std::uint32_t narrow_columns = 0;        // the row's width after the first step
-  std::vector<std::uint16_t> narrow_row;   // that row, `narrow_columns` wide
+  std::size_t row_stride = 0;              // samples from one row of `batch` to the next
+  std::uint32_t batch_rows = 1;            // rows a batch holds
+  std::uint32_t batched = 0;               // rows in the batch, after `rows_taken`
+  std::vector<std::uint16_t> batch;        // rows read, stretched to 16 bits as each is taken
+  std::uint32_t narrow_columns = 0;        // a row's width after the first step
+  std::vector<std::uint16_t> narrow;       // the batch's rows, `narrow_columns` wide
   std::vector<std::uint16_t> middle;       // the rows after the sliced step, as wide
   std::vector<std::uint16_t> cells;        // the frame's cells
-  SwsContext* across = nullptr;            // a part of a row to the frame's width
+  SwsContext* across = nullptr;            // a part of the batch's rows to the frame's width
   SwsContext* down = nullptr;              // a part of the rows, slice by slice, to its part
                                            // of `middle_height`
   SwsContext* rest = nullptr;              // `middle` to the frame, whole
@@ -86,50 +94,75 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
   image.height = height;
   image.maximum = maximum;
   image.rows_taken = 0;
+  image.batched = 0;
   image.across_parts = width < SIDES_BELOW ? 1 : 2;
   image.down_parts = height < SIDES_BELOW ? 1 : 2;
   image.narrow_columns = FRAME_COLUMNS * image.across_parts;
   image.middle_height = std::max<std::uint32_t>(FRAME_ROWS, (height + SLICE_RATIO - 1) / SLICE_RATIO);
-  image.row.resize(width + PADDING_SAMPLES * 2);
-  image.narrow_row.assign(MIDDLE_ROW_SAMPLES * 2, 0);
+  image.batch_rows = std::clamp<std::uint32_t>(BATCH_SAMPLES / width, 1, MAX_BATCH_ROWS);
+  image.row_stride = width + PADDING_SAMPLES;
+  image.batch.resize(image.row_stride * (image.batch_rows + 1));
+  image.narrow.assign(MIDDLE_ROW_SAMPLES * (image.batch_rows + 1), 0);
   image.middle.assign(MIDDLE_ROW_SAMPLES * (image.middle_height + 1), 0);
   image.cells.assign(MIDDLE_ROW_SAMPLES * (FRAME_ROWS + 1), 0);
   const auto narrow = static_cast<int>(image.narrow_columns);
-  image.across = context(image.across, width / image.across_parts, 1, FRAME_COLUMNS, 1);
   image.down = context(image.down, image.narrow_columns, height / image.down_parts, narrow,
                        static_cast<int>(image.middle_height / image.down_parts));
   image.rest = context(image.rest, image.narrow_columns, image.middle_height, FRAME_COLUMNS, FRAME_ROWS);
-  if (image.across == nullptr || image.down == nullptr || image.rest == nullptr) {
-    return "cannot be scaled";
-  }
+  if (image.down == nullptr || image.rest == nullptr) return "cannot be scaled";
   return "";
 }
 
-std::uint16_t* scaler_row(image_scaler& scaler) { return scaler.state->row.data(); }
-
-void scaler_take_row(image_scaler& scaler) {
+std::uint16_t* scaler_row(image_scaler& scaler) {
   image_scaler_state& image = *scaler.state;
-  if (image.maximum != WHITE) {
-    for (std::uint32_t x = 0; x < image.width; ++x) {
-      const std::uint32_t sample = image.row[x];
-      image.row[x] = static_cast<std::uint16_t>((sample * WHITE + image.maximum / 2) / image.maximum);
-    }
-  }
-  const int row_bytes = static_cast<int>(image.row.size()) * SAMPLE_BYTES;
+  return image.batch.data() + image.batched * image.row_stride;
+}
+
+namespace {
+
+// Scales the batch's rows to the frame's width, then hands them on as the next slice of rows;
+// the rows a slice completes land at their place in `middle`. Returns false when libswscale
+// cannot scale them.
+bool scale_batch(image_scaler_state& image) {
+  const auto rows = static_cast<int>(image.batched);
+  const int row_bytes = static_cast<int>(image.row_stride) * SAMPLE_BYTES;
   const std::uint32_t part_width = image.width / image.across_parts;
+  image.across = context(image.across, part_width, image.batched, FRAME_COLUMNS, rows);
+  if (image.across == nullptr) return false;
   for (std::uint32_t part = 0; part < image.across_parts; ++part) {
-    scale_whole(image.across, image.row.data() + part * part_width, row_bytes, 1,
-                image.narrow_row.data() + part * FRAME_COLUMNS, MIDDLE_ROW_STRIDE);
+    scale_whole(image.across, image.batch.data() + part * part_width, row_bytes, rows,
+                image.narrow.data() + part * FRAME_COLUMNS, MIDDLE_ROW_STRIDE);
   }
-  // The next slice of one row; the rows it completes land at their place in `middle`.
   const std::uint32_t part_height = image.height / image.down_parts;
   const std::uint32_t part = image.rows_taken / part_height;
   const std::size_t middle_row = part * (image.middle_height / image.down_parts);
-  const auto* slice = reinterpret_cast<const std::uint8_t*>(image.narrow_row.data());
+  const auto* slice = reinterpret_cast<const std::uint8_t*>(image.narrow.data());
   auto* middle = reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
   sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE, static_cast<int>(image.rows_taken % part_height),
-            1, &middle, &MIDDLE_ROW_STRIDE);
-  ++image.rows_taken;
+            rows, &middle, &MIDDLE_ROW_STRIDE);
+  image.rows_taken += image.batched;
+  image.batched = 0;
+  return true;
+}
+
+}  // namespace
+
+void scaler_take_row(image_scaler& scaler) {
+  image_scaler_state& image = *scaler.state;
+  std::uint16_t* row = scaler_row(scaler);
+  if (image.maximum != WHITE) {
+    for (std::uint32_t x = 0; x < image.width; ++x) {
+      const std::uint32_t sample = row[x];
+      row[x] = static_cast<std::uint16_t>((sample * WHITE + image.maximum / 2) / image.maximum);
+    }
+  }
+  ++image.batched;
+  // A slice may not run on from one part of the rows into the next.
+  const std::uint32_t part_height = image.height / image.down_parts;
+  const std::uint32_t taken = image.rows_taken + image.batched;
+  if (image.batched == image.batch_rows || taken % part_height == 0 || taken == image.height) {
+    scale_batch(image);
+  }
 }
 
 void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {

@@ -4,16 +4,21 @@
 // the program remove the temporary first: its name is prepared before it exists, so the handler
 // only has to unlink it.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstring>
 
 #include "glyphpack/system.hpp"
+#include "runtime/ending_signals_posix.hpp"
 #include "runtime/locale_posix.hpp"
+#include "runtime/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -24,21 +29,25 @@ constexpr int MAX_LINK_HOPS = 40;               // as the kernel allows in one p
 constexpr mode_t NEW_FILE_MODE = 0666;          // less the umask, as any new file gets
 constexpr mode_t PERMISSION_BITS = 07777;
 
-// Signals that end the program by default and can arrive while it packs: sent by a user or the
-// system, or raised by a fault, say in a decoding library fed a hostile file.
-constexpr int INTERRUPTIONS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
-                                 SIGUSR1, SIGUSR2, SIGXCPU, SIGABRT, SIGBUS,  SIGFPE,
-                                 SIGILL,  SIGSEGV};
-
 // The temporary's name, for the signal handler: written only with the interruptions blocked.
 char temporary_name[PATH_MAX];
 volatile std::sig_atomic_t temporary_exists = 0;
 
+// What erases the progress line on standard error, for the signal handler: written only with
+// the interruptions blocked.
+char progress_eraser[PROGRESS_ERASER_BYTES];
+volatile std::sig_atomic_t progress_eraser_length = 0;
+
+// Every signal that ends the program (an interruption, a closed pipe, a fault in a decoding
+// library fed a hostile file) removes the temporary and erases the progress line first.
 void on_interruption(int signal_number) {
   if (temporary_exists) ::unlink(temporary_name);
   temporary_exists = 0;
-  ::signal(signal_number, SIG_DFL);
-  ::raise(signal_number);  // delivered as the handler returns: the program ends by this signal
+  if (progress_eraser_length > 0) {
+    write_all_to(STDERR_FILENO, progress_eraser, static_cast<std::size_t>(progress_eraser_length));
+  }
+  progress_eraser_length = 0;
+  end_by_signal(signal_number);
 }
 
 // Holds the interruptions back from this thread for its lifetime, so that a temporary and the
@@ -49,7 +58,7 @@ struct interruptions_held {
   interruptions_held() {
     sigset_t held;
     sigemptyset(&held);
-    for (const int signal_number : INTERRUPTIONS) sigaddset(&held, signal_number);
+    add_ending_signals(held);
     ::pthread_sigmask(SIG_BLOCK, &held, &previous);
   }
   ~interruptions_held() { ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
@@ -58,6 +67,11 @@ struct interruptions_held {
 };
 
 int descriptor_of(const frame_output& output) { return static_cast<int>(output.handle); }
+
+bool same_regular_file(const struct stat& one, const struct stat& other) {
+  return S_ISREG(one.st_mode) && S_ISREG(other.st_mode) && one.st_dev == other.st_dev &&
+         one.st_ino == other.st_ino;
+}
 
 std::string folder_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -164,10 +178,18 @@ int open_input_file(const char* name, raw_file& file) {
 
 raw_file standard_input_file() { return raw_file{STDIN_FILENO}; }
 
+bool output_is_input(const char* name, const raw_file& input) {
+  struct stat input_status, output_status;
+  if (::fstat(static_cast<int>(input.handle), &input_status) != 0) return false;
+  const int found = std::strcmp(name, "-") == 0 ? ::fstat(STDOUT_FILENO, &output_status)
+                                                : ::stat(name, &output_status);
+  return found == 0 && same_regular_file(input_status, output_status);
+}
+
 int output_open(frame_output& output, const char* name) {
   if (std::strcmp(name, "-") == 0) {
     output.handle = STDOUT_FILENO;
-    output.in_place = output.standard_output = true;
+    output.in_place = output.standard_stream = true;
     return 0;
   }
   struct stat status;
@@ -176,6 +198,16 @@ int output_open(frame_output& output, const char* name) {
     // A FIFO, a device, a socket, or a link to one (as /dev/stdout is): replacing it would
     // break it, and its reader would get nothing.
     if (!S_ISREG(status.st_mode)) return open_in_place(output, name, 0);
+    // The file one of glyphpack's own standard streams has open (/dev/stdout while standard
+    // output is appended to a file, say) is written through that stream, as it was opened.
+    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+      struct stat stream_status;
+      if (::fstat(stream, &stream_status) == 0 && same_regular_file(status, stream_status)) {
+        output.handle = stream;
+        output.in_place = output.standard_stream = true;
+        return 0;
+      }
+    }
     output.replaces_file = true;
     output.mode = status.st_mode & PERMISSION_BITS;
     output.owner = status.st_uid;
@@ -201,7 +233,7 @@ int output_finish(frame_output& output) {
   const int fd = descriptor_of(output);
   output.handle = -1;
   if (output.in_place) {
-    return output.standard_output || ::close(fd) == 0 ? 0 : errno;
+    return output.standard_stream || ::close(fd) == 0 ? 0 : errno;
   }
   if (output.replaces_file) keep_owner(fd, output);
   // After the owner, whose change may have cleared some of the permissions.
@@ -225,7 +257,7 @@ int output_finish(frame_output& output) {
 }
 
 void output_abandon(frame_output& output) {
-  if (output.handle >= 0 && !output.standard_output) ::close(descriptor_of(output));
+  if (output.handle >= 0 && !output.standard_stream) ::close(descriptor_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();
 }
@@ -233,15 +265,35 @@ void output_abandon(frame_output& output) {
 void prepare_interruptions() {
   // An over-large write then fails with EFBIG, reported like any failed write.
   ::signal(SIGXFSZ, SIG_IGN);
-  for (const int signal_number : INTERRUPTIONS) {
-    struct sigaction current {};
-    ::sigaction(signal_number, nullptr, &current);
-    if (current.sa_handler == SIG_IGN) continue;  // left ignored, as nohup asked
-    struct sigaction action {};
-    action.sa_handler = on_interruption;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal_number, &action, nullptr);
-  }
+  catch_ending_signals(on_interruption);
+}
+
+// The mask of the thread starting others, while it does.
+sigset_t mask_before_starting;
+
+void begin_starting_threads() {
+  sigset_t sent;
+  sigemptyset(&sent);
+  add_sent_signals(sent);
+  ::pthread_sigmask(SIG_BLOCK, &sent, &mask_before_starting);
+}
+
+void end_starting_threads() { ::pthread_sigmask(SIG_SETMASK, &mask_before_starting, nullptr); }
+
+void set_progress_eraser(std::string_view text) {
+  // A decoding library's thread may take a signal meanwhile: it finds no eraser, or a whole one.
+  const interruptions_held held;
+  progress_eraser_length = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  const std::size_t length = std::min(text.size(), sizeof progress_eraser);
+  std::memcpy(progress_eraser, text.data(), length);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  progress_eraser_length = static_cast<std::sig_atomic_t>(length);
+}
+
+int standard_error_columns() {
+  winsize size{};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }

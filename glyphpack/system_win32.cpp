@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "glyphpack/system.hpp"
 #include "runtime/standard_streams.hpp"
@@ -23,6 +24,7 @@ constexpr int TEMPORARY_ATTEMPTS = 100;  // fresh names tried before giving up
 SRWLOCK temporary_lock = SRWLOCK_INIT;
 std::wstring temporary_name;   // empty when there is none
 bool ending = false;           // a control event is ending the program: nothing is put in place
+std::string progress_eraser;   // what erases the progress line; empty while none is shown
 
 struct temporary_guard {
   temporary_guard() { ::AcquireSRWLockExclusive(&temporary_lock); }
@@ -49,13 +51,15 @@ std::wstring folder_prefix_of(const std::wstring& path) {
 }
 
 // Runs when Ctrl+C, Ctrl+Break, closing the console, logging off or shutting down ends the
-// program. The temporary is open with delete sharing, so it goes as the process ends; FALSE
-// lets the default action end it.
+// program. The temporary is open with delete sharing, so it goes as the process ends; the
+// progress line is erased; FALSE lets the default action end it.
 BOOL WINAPI on_console_control(DWORD) {
   const temporary_guard guard;
   ending = true;
   if (!temporary_name.empty()) ::DeleteFileW(temporary_name.c_str());
   temporary_name.clear();
+  if (!progress_eraser.empty()) write_standard_error(progress_eraser);
+  progress_eraser.clear();
   return FALSE;
 }
 
@@ -99,10 +103,35 @@ raw_file standard_input_file() {
   return raw_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE))};
 }
 
+bool output_is_input(const char* name, const raw_file& input) {
+  // A file is the same when its volume and its index on it are: whatever name or link led there.
+  const auto identity = [](HANDLE file, BY_HANDLE_FILE_INFORMATION& found) {
+    return file != INVALID_HANDLE_VALUE && ::GetFileType(file) == FILE_TYPE_DISK &&
+           ::GetFileInformationByHandle(file, &found);
+  };
+  BY_HANDLE_FILE_INFORMATION input_file, output_file;
+  if (!identity(reinterpret_cast<HANDLE>(input.handle), input_file)) return false;
+  bool found = false;
+  if (std::strcmp(name, "-") == 0) {
+    found = identity(::GetStdHandle(STD_OUTPUT_HANDLE), output_file);
+  } else {
+    // Opened only to be asked about, by anyone's leave; a folder too, which is then no file.
+    const HANDLE output = ::CreateFileW(wide_of(name).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    found = identity(output, output_file) &&
+            (output_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
+  }
+  return found && input_file.dwVolumeSerialNumber == output_file.dwVolumeSerialNumber &&
+         input_file.nFileIndexHigh == output_file.nFileIndexHigh &&
+         input_file.nFileIndexLow == output_file.nFileIndexLow;
+}
+
 int output_open(frame_output& output, const char* name) {
   if (std::strcmp(name, "-") == 0) {
     output.handle = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE));
-    output.in_place = output.standard_output = true;
+    output.in_place = output.standard_stream = true;
     return 0;
   }
   const std::wstring wide_name = wide_of(name);
@@ -132,7 +161,7 @@ int output_finish(frame_output& output) {
   const HANDLE handle = handle_of(output);
   output.handle = -1;
   if (output.in_place) {
-    return output.standard_output || ::CloseHandle(handle) ? 0 : last_error();
+    return output.standard_stream || ::CloseHandle(handle) ? 0 : last_error();
   }
   int error = ::FlushFileBuffers(handle) ? 0 : last_error();
   if (!::CloseHandle(handle) && error == 0) error = last_error();
@@ -152,7 +181,7 @@ int output_finish(frame_output& output) {
 }
 
 void output_abandon(frame_output& output) {
-  if (output.handle != -1 && !output.standard_output) ::CloseHandle(handle_of(output));
+  if (output.handle != -1 && !output.standard_stream) ::CloseHandle(handle_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();
 }
@@ -162,6 +191,21 @@ void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE)
 bool standard_error_is_terminal() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int standard_error_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &screen)) return 0;
+  return screen.srWindow.Right - screen.srWindow.Left + 1;
+}
+
+// The control handler runs on a thread of its own, whatever other threads there are.
+void begin_starting_threads() {}
+void end_starting_threads() {}
+
+void set_progress_eraser(std::string_view text) {
+  const temporary_guard guard;
+  progress_eraser.assign(text.substr(0, PROGRESS_ERASER_BYTES));
 }
 
 terminal_encoding standard_error_encoding() {

@@ -28,8 +28,9 @@ std::int64_t timeline_offer(timeline& line, std::int64_t time);
 // given none, a still picture say.
 std::int64_t timeline_finish(timeline& line, std::int64_t duration);
 
-// True when a picture from `time` for `duration` shows at a whole second still to come, so that
-// it must be decoded; false when a later picture takes its place at every second it covers.
+// True when a picture from `time`, showing for `duration` at most (0 when not known), may show
+// at a whole second still to come, so that it must be decoded; false when it provably shows at
+// none: a later picture takes its place before the next whole second, or the source ends first.
 bool timeline_needs(const timeline& line, std::int64_t time, std::int64_t duration);
 
 // Source time from its start to `time`, for progress.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "runtime/console.hpp"
+#include "runtime/system_error.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -24,7 +25,11 @@ std::int64_t file_length(input_stream& stream) {
 int render_frame(input_stream& stream) {
   for (int row = 0; row < FRAME_ROWS; ++row) {
     for (int column = 0; column < FRAME_COLUMNS; ++column) {
-      if (put_char(glyph_of(next_byte(stream))) != 0) return -1;
+      const int cell = next_byte(stream);
+      // A failed read also gives END_OF_DATA, but it is no end of the data: nothing past it
+      // is known, so nothing more is drawn.
+      if (cell == END_OF_DATA && stream.error != 0) return -1;
+      if (put_char(glyph_of(cell)) != 0) return -1;
     }
     if (put_text("\n") != 0) return -1;
   }
@@ -46,7 +51,14 @@ int play(int argument_count, char** arguments) {
   // file without a length (a pipe) has none to play.
   const std::int64_t frame_count = file_length(*stream) / FRAME_BYTES;
   for (std::int64_t frame = 0; frame < frame_count; ++frame) {
-    if (render_frame(*stream) != 0) return 1;  // the failed write is reported at exit
+    if (render_frame(*stream) != 0) {
+      // A failed write is reported at exit, once; a failed read is the file's, named here.
+      if (stream->error != 0) {
+        report_failure("cannot read '" + std::string(arguments[1]) + "'",
+                       system_error_text(stream->error));
+      }
+      return 1;
+    }
     pause(FRAME_PAUSE_MS);
     clear_screen();
   }

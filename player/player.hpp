@@ -18,7 +18,8 @@ int play(int argument_count, char** arguments);
 std::int64_t file_length(input_stream& stream);
 
 // Reads one frame's cells and writes them as FRAME_ROWS lines. Returns 0, or -1 when standard
-// output has failed.
+// output has failed or the file could not be read (the stream's `error` set); either stops the
+// frame at once, before its next cell.
 int render_frame(input_stream& stream);
 
 }  // namespace glyphreeler

@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "runtime/console_backend.hpp"
+#include "runtime/ending_signals_posix.hpp"
 #include "runtime/key_assembler.hpp"
 #include "runtime/locale_posix.hpp"
 #include "runtime/standard_streams.hpp"
@@ -27,11 +28,6 @@ constexpr char HOME_CURSOR_AND_ERASE_SCREEN[] = "\x1b[H\x1b[2J";
 // The terminal type of a display that takes text and nothing else (an editor's shell buffer,
 // some CI consoles): it shows escape sequences as text, so it is never sent one.
 constexpr char TEXT_ONLY_TERMINAL[] = "dumb";
-
-// Signals whose default action ends the program: the terminal is restored before it ends.
-constexpr int ENDING_SIGNALS[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
-                                  SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGABRT, SIGBUS,
-                                  SIGFPE,  SIGILL,  SIGSEGV};
 
 enum terminal_mode : int {
   FOUND_MODE,     // as the terminal was when the program started
@@ -103,10 +99,10 @@ void install(int signal_number, void (*handler)(int)) {
   ::sigaction(signal_number, &action, nullptr);
 }
 
+// Every signal that ends the program restores the terminal first.
 void on_ending_signal(int signal_number) {
   restore_found_mode();
-  install(signal_number, SIG_DFL);
-  ::raise(signal_number);  // delivered as the handler returns: the program ends by this signal
+  end_by_signal(signal_number);
 }
 
 void on_stop_signal(int) {
@@ -138,7 +134,7 @@ void install_unless_ignored(int signal_number, void (*handler)(int)) {
 }
 
 void install_signal_handlers() {
-  for (const int signal_number : ENDING_SIGNALS) install_unless_ignored(signal_number, on_ending_signal);
+  catch_ending_signals(on_ending_signal);
   install_unless_ignored(SIGTSTP, on_stop_signal);
   install(SIGCONT, on_continue);
 }

@@ -16,14 +16,14 @@ namespace {
 constexpr unsigned char CARRIAGE_RETURN = 0x0D;
 
 // Reads the next raw block. Returns the bytes now buffered (0 at the end of the data), or -1
-// after a failed read.
+// after a failed read, with its code kept in `error`.
 int refill(input_stream& stream) {
   if (stream.end_mark) return 0;
   int error = 0;
   const std::ptrdiff_t got =
       raw_read(stream.file, stream.buffer.data(), stream.buffer.size(), error);
   if (got < 0) {
-    stream.failed = true;
+    stream.error = error;
     return -1;
   }
   const auto read_end = stream.buffer.begin() + got;
@@ -88,7 +88,7 @@ int next_byte(input_stream& stream) {
     }
     // The end of the file is not remembered: the next call reads again, so a file that grows
     // while it plays is read on. A failed read is final.
-    if (stream.failed || refill(stream) <= 0) return END_OF_DATA;
+    if (stream.error != 0 || refill(stream) <= 0) return END_OF_DATA;
   }
 }
 

@@ -21,7 +21,8 @@ struct input_stream {
   std::int64_t file_offset = -1;    // raw offset of the file's own position; -1: no offsets
   std::int64_t buffer_start = -1;   // raw offset of buffer[0]
   std::int64_t resume_offset = -1;  // raw offset just past the last byte delivered (or sought)
-  bool failed = false;              // a read failed; nothing more is delivered
+  int error = 0;                    // system error code of a failed read, which is final; 0 while
+                                    // reads succeed
   bool end_mark = false;            // a 0x1A was met; nothing more until the next seek
 
   input_stream() = default;
@@ -39,11 +40,12 @@ std::unique_ptr<input_stream> open_input(const char* path, std::string& reason);
 std::int64_t tell(const input_stream& stream);
 
 // Discards what is buffered and repositions the file; clears the end-of-file flag and the end
-// mark (not the error flag). From `current`, the offset is relative to tell(). Returns 0, or -1
+// mark (not a read error). From `current`, the offset is relative to tell(). Returns 0, or -1
 // with the stream unchanged.
 int seek(input_stream& stream, std::int64_t offset, seek_origin origin);
 
-// The next translated byte, 0 to 255, or END_OF_DATA.
+// The next translated byte, 0 to 255, or END_OF_DATA: at the end of the data, or after a failed
+// read (`error` set), which ends it for good.
 int next_byte(input_stream& stream);
 
 }  // namespace glyphreeler

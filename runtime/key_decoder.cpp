@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "runtime/keys.hpp"
+#include "runtime/terminal_charset.hpp"
 
 namespace glyphreeler {
 
@@ -103,15 +104,6 @@ key_event character_press(int c, unsigned modifiers) {
   return press;
 }
 
-// The number of bytes of a UTF-8 sequence with this lead byte; 0 for a byte no sequence starts
-// with (a continuation byte, an overlong two-byte lead, or a lead past U+10FFFF).
-std::size_t utf8_length(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
 // One UTF-8 encoded character as one press. The character reaches the wait as its code point
 // when that fits a byte, as '?' otherwise. A byte that cannot start or continue a character
 // came from a terminal that is not UTF-8 after all: it is a key press of its own, so that the
@@ -120,27 +112,17 @@ decoded_key decode_utf8(const unsigned char* bytes, std::size_t count, bool paus
   const key_event lone_byte{0, 0, bytes[0]};
   const std::size_t length = utf8_length(bytes[0]);
   if (length == 0) return pressed(1, lone_byte);
-  // The second byte's range is what rules out overlong forms, surrogates and U+110000 onwards.
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  switch (bytes[0]) {
-    case 0xE0: low = 0xA0; break;
-    case 0xED: high = 0x9F; break;
-    case 0xF0: low = 0x90; break;
-    case 0xF4: high = 0x8F; break;
-    default: break;
-  }
+  byte_range next = utf8_second_byte(bytes[0]);
   unsigned code_point = bytes[0] & (0x7Fu >> length);
   for (std::size_t i = 1; i < length; ++i) {
     if (i == count) {
       return paused ? pressed(count, lone_byte) : need_more();
     }
-    if (bytes[i] < low || bytes[i] > high) {
+    if (bytes[i] < next.low || bytes[i] > next.high) {
       return pressed(1, lone_byte);
     }
     code_point = (code_point << 6) | (bytes[i] & 0x3Fu);
-    low = 0x80;
-    high = 0xBF;
+    next = {0x80, 0xBF};
   }
   return pressed(length, {0, 0, static_cast<unsigned char>(code_point <= 0xFF ? code_point : '?')});
 }

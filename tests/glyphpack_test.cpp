@@ -114,6 +114,7 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
        "glyphpack: cannot write '" + dir.path + "/no-such-folder/out.frames': No such file or directory\n"},
       {{good, dir.path + "/folder"}, "glyphpack: cannot write '" + dir.path + "/folder': "},
       {{sparse, existing}, "glyphpack: " + sparse + ": " + UNDECODABLE + "\n"},
+      {{good, good}, "glyphpack: '" + good + "' is the input; not overwriting it\n"},
       // A name must not drive the terminal: an encoded CSI (U+009B) would clear its screen.
       {{dir.path + "/\xC2\x9B" "2J", existing},
        "glyphpack: cannot read '" + dir.path + "/\xC2?2J': No such file or directory\n"},
@@ -126,6 +127,7 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
     EXPECT_EQ("", pack.transcript);
     EXPECT_EQ(before, names_in(dir.path)) << e.message;
     EXPECT_EQ("kept as it was", read_file(existing));
+    EXPECT_EQ("art\n", read_file(good));
   }
 }
 
@@ -146,6 +148,12 @@ TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
   EXPECT_NE(std::string::npos, help.transcript.find("--every-frame")) << help.transcript;
   EXPECT_EQ("exited 0", run(version, GLYPHPACK_BINARY, {"--version"}));
   EXPECT_EQ("glyphpack " GLYPHREELER_VERSION "\n", version.transcript);
+  // Help that cannot be written is no success.
+  temp_dir dir;
+  pty_session to_full;
+  EXPECT_EQ("exited 1", run(to_full, "/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", GLYPHPACK_BINARY,
+                                                 stand_in(dir, "full", "/dev/full")}));
+  EXPECT_EQ("glyphpack: write error: No space left on device\n", to_full.error_output);
 }
 
 TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
@@ -165,7 +173,14 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   fs::create_symlink("art.frames", link);
   // The longest name the folder allows: the file written first must not need a longer one.
   const std::string long_name = dir.path + "/" + std::string(248, 'n') + ".frames";
-  for (const std::string& target : {frames, link, long_name}) {
+  // Links in a folder of their own name their files from that folder, whether they exist yet
+  // or not.
+  fs::create_directory(dir.path + "/sub");
+  temp_file(dir, "sub/inner.frames", "old");
+  fs::create_symlink("inner.frames", dir.path + "/sub/to-inner.frames");
+  fs::create_symlink("new.frames", dir.path + "/sub/dangling.frames");
+  for (const std::string& target : {frames, link, long_name, dir.path + "/sub/to-inner.frames",
+                                    dir.path + "/sub/dangling.frames"}) {
     pty_session pack;
     ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, target})) << pack.error_output;
     EXPECT_EQ(packed, read_file(target));
@@ -173,11 +188,15 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
             fs::status(frames).permissions());
   EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(packed, read_file(dir.path + "/sub/inner.frames"));
+  EXPECT_EQ(packed, read_file(dir.path + "/sub/new.frames"));
+  EXPECT_EQ((std::set<std::string>{"inner.frames", "to-inner.frames", "dangling.frames", "new.frames"}),
+            names_in(dir.path + "/sub"));
   struct stat status;
   if (superuser) {
     EXPECT_TRUE(stat(frames.c_str(), &status) == 0 && status.st_uid == OTHER_USER);
   }
-  EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames", "link.frames",
+  EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames", "link.frames", "sub",
                                     std::string(248, 'n') + ".frames"}),
             names_in(dir.path));
 }
@@ -196,6 +215,12 @@ TEST(Glyphpack, OutputsThatAreNotFilesAreWrittenWhereTheyStand) {
   }
   struct stat status;
   EXPECT_TRUE(lstat(link.c_str(), &status) == 0 && S_ISLNK(status.st_mode));
+  // Standard output appended to a file, named through the link: the frames follow what it holds.
+  const std::string collected = temp_file(dir, "collected.frames", "before");
+  pty_session appended;
+  EXPECT_EQ("exited 0", run(appended, "/bin/sh", {"-c", "exec \"$0\" \"$1\" \"$2\" >> \"$3\"",
+                                                  GLYPHPACK_BINARY, art, link, collected}));
+  EXPECT_EQ(visible("before" + packed), visible(read_file(collected)));
   // A FIFO whose reader waits: it gets the frames, and the FIFO stays one.
   const std::string fifo = dir.path + "/fifo";
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
@@ -223,7 +248,8 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
   for (int row = 0; row < 32; ++row) frame_of_art += std::string(32, 'a') + "\n";
   const std::string big = temp_file(dir, "big.txt", frame_of_art + frame_of_art);
   const std::set<std::string> before = names_in(dir.path);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+  // Those a user sends, a closed pipe, and less common ones that end a program all the same.
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGPROF, SIGRTMIN + 2}) {
     // Packing standard input, which stays open: glyphpack waits with its temporary made.
     pty_session pack;
     ASSERT_TRUE(start_without_terminal(pack, GLYPHPACK_BINARY, {"-", frames}));
@@ -297,7 +323,28 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                                              "color=black@0:s=16x16,format=rgba", {"-frames:v", "1"});
   const std::string animation = make_media(dir, "anim.gif", "testsrc2=s=64x64:r=10:d=1.5");
   const std::string video = make_media(dir, "clip.mp4", "color=white:s=160x90:r=25:d=5",
+                                       {"-pix_fmt", "yuv420p", "-color_range", "tv"});
+  // A picture's time drawn as the place of a lit cell: the cell at column n % 32 of row n / 32
+  // is lit in the picture of n tenths of a second. Pictures from 0.0 to 0.9 s, then from 5.0 s:
+  // the picture of 0.9 s shows at 1 to 4 s, though its packet says it lasts 0.1 s.
+  const std::string lit_by_time =
+      "color=black:s=320x640:r=10:d=7,format=gray,geq=lum='if(eq(floor(X/10),mod(round(T*10),32))"
+      "*eq(floor(Y/20),floor(round(T*10)/32)),255,0)',select='lt(t\\,1)+gte(t\\,5)'";
+  const std::string gap = make_media(dir, "gap.mp4", lit_by_time,
+                                     {"-fps_mode", "vfr", "-c:v", "libx264", "-x264-params",
+                                      "bframes=3:b-pyramid=none", "-pix_fmt", "yuv420p"});
+  // 10 s with no length in the container but a guess from its bit rate.
+  const std::string raw = make_media(dir, "raw.m1v", "testsrc2=s=160x90:r=25:d=10",
+                                     {"-c:v", "mpeg1video", "-f", "mpeg1video"});
+  const std::string late = make_media(dir, "late.mp4", "testsrc2=s=160x90:r=25:d=4",
+                                      {"-output_ts_offset", "10"});
+  // Larger than the first read of the input, and after 5000 bytes of something else.
+  const std::string noise = make_media(dir, "noise.mp4", "testsrc2=s=320x240:r=25:d=3,noise=alls=60:allf=t",
                                        {"-pix_fmt", "yuv420p"});
+  const std::string after_junk = temp_file(dir, "after-junk.bin", std::string(5000, 'x') + read_file(noise));
+  // Without a NUL byte early, but no text: a video's text header, a light picture's samples.
+  const std::string y4m = make_media(dir, "white.y4m", "color=white:s=64x64", {"-frames:v", "1", "-pix_fmt", "yuv420p"});
+  const std::string ppm = make_media(dir, "white.ppm", "color=white:s=64x64", {"-frames:v", "1", "-pix_fmt", "rgb24"});
   // White on the left of a strip four times as wide as tall, to be shown turned a quarter
   // anticlockwise (as a phone marks its upright videos): white at the bottom of a tall picture.
   const std::string turned = make_media(
@@ -313,12 +360,19 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   std::string wide_pgm = "P5 64 32 65535\n";
   for (int y = 0; y < 32; ++y) wide_pgm += bright_left;
   const std::string pgm = temp_file(dir, "wide.pgm", wide_pgm);
+  // 8 bits, white on the left; and taller than libswscale takes in one go, white below.
+  const std::string pgm8 = temp_file(dir, "eight.pgm", std::string("P5 2 1 255\n\xFF\x00", 13));
+  const std::string tall_pgm = temp_file(dir, "tall.pgm", "P5 1 8192 255\n" + std::string(4096, '\0') +
+                                                              std::string(4096, '\xFF'));
   ASSERT_FALSE(HasFailure());
+  // How the input reaches glyphpack: by its name, or on standard input as a shell gives it.
+  const std::string PIPED = "cat \"$0\" | \"$@\"";
+  const std::string PART_READ = "{ head -c 5000 > /dev/null; exec \"$@\"; } < \"$0\"";
   struct example {
     std::vector<std::string> arguments;  // before the output's name; the input is the last
     std::size_t frames;
     std::vector<cell_check> cells;
-    bool piped = false;                  // the input comes through a pipe on standard input
+    std::string feed = "";               // a shell command that gives the input as "-"
   };
   const example examples[] = {
       // Square on cells twice as tall as wide: 32 columns by 16 rows from row 8, the corners blank.
@@ -331,19 +385,28 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{animation}, 2, {}},
       {{"--every-frame", animation}, 15, {}},
       {{video}, 5, {{4, 10, 16, '\0'}, {4, 11, 16, '@'}, {4, 19, 16, '@'}, {4, 20, 16, '\0'}}},
-      {{animation}, 2, {}, true},
+      {{animation}, 2, {}, PIPED},
       {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, '@'}, {0, 31, 23, '@'}, {0, 31, 7, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, '%'}, {0, 31, 15, '%'}, {0, 0, 16, '\0'}}},
+      {{pgm8}, 1, {{0, 0, 0, '@'}, {0, 31, 0, '@'}, {0, 0, 31, '\0'}}},
+      {{tall_pgm}, 1, {{0, 15, 0, '\0'}, {0, 16, 31, '@'}, {0, 31, 0, '@'}}},
+      {{"--stretch", gap}, 7, {{1, 0, 9, '@'}, {4, 0, 9, '@'}, {4, 0, 8, '\0'}, {5, 1, 18, '@'},
+                               {6, 1, 28, '@'}}},
+      {{raw}, 10, {}},
+      {{late}, 4, {}},
+      {{after_junk}, 3, {}, PART_READ},
+      {{y4m}, 1, {{0, 15, 16, '@'}}},
+      {{ppm}, 1, {{0, 15, 16, '@'}}},
   };
   for (const example& e : examples) {
     const std::string& name = e.arguments.back();
     const std::string output = dir.path + "/out.frames";
     std::vector<std::string> arguments = e.arguments;
     std::string program = GLYPHPACK_BINARY;
-    if (e.piped) {
+    if (!e.feed.empty()) {
       program = "/bin/sh";
       arguments.back() = "-";
-      arguments.insert(arguments.begin(), {"-c", "cat \"$0\" | \"$@\"", name, GLYPHPACK_BINARY});
+      arguments.insert(arguments.begin(), {"-c", e.feed, name, GLYPHPACK_BINARY});
     }
     arguments.push_back(output);
     pty_session pack;
@@ -373,27 +436,44 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   EXPECT_EQ("exited 1", run(long_one, GLYPHPACK_BINARY, {aeons, dir.path + "/aeons.frames"}));
   EXPECT_EQ("glyphpack: " + aeons + ": more than 1000000 frames: too long a source to pack\n",
             long_one.error_output);
+  // A few bytes declaring a vast picture: refused before it is decoded.
+  std::string vast("GIF89a\x80\x3E\x80\x3E\0\0\0" "\x2C\0\0\0\0\x01\0\x01\0\0" "\x02\x02\x44\x01\0\x3B", 30);
+  const std::string vast_gif = temp_file(dir, "vast.gif", vast);
+  pty_session too_large;
+  EXPECT_EQ("exited 1", run(too_large, GLYPHPACK_BINARY, {vast_gif, dir.path + "/vast.frames"}));
+  EXPECT_EQ("glyphpack: " + vast_gif + ": picture too large: 16000 x 16000 pixels, more than 200000000\n",
+            too_large.error_output);
+  // A video whose every picture is damaged holds none to pack: a failure, not an empty file.
+  std::string damaged = read_file(video);
+  for (std::size_t at = 64, end = damaged.find("moov"); at + 8 < end; ++at) {
+    damaged[at] = static_cast<char>(at * 7919 % 251);
+  }
+  const std::string damaged_video = temp_file(dir, "damaged.mp4", damaged);
+  pty_session undecodable;
+  EXPECT_EQ("exited 1", run(undecodable, GLYPHPACK_BINARY, {damaged_video, dir.path + "/damaged.frames"}));
+  EXPECT_EQ("glyphpack: " + damaged_video + ": " + UNDECODABLE + "\n", undecodable.error_output);
 }
 
 TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
   if (!media_testable()) GTEST_SKIP() << "this glyphpack reads no pictures, or ffmpeg is missing";
   temp_dir dir;
   const std::string clip = make_media(dir, "long.mp4", "testsrc2=s=32x18:r=2:d=12");
-  ASSERT_FALSE(clip.empty());
+  const std::string stream = make_media(dir, "long.ts", "testsrc2=s=32x18:r=2:d=20");
+  ASSERT_FALSE(clip.empty() || stream.empty());
   const std::string output = dir.path + "/long.frames";
   pty_session piped;
   EXPECT_EQ("exited 0", run(piped, GLYPHPACK_BINARY, {clip, output}));
   EXPECT_EQ("", piped.error_output);
-  // Standard error on the terminal, where the transcript shows it.
+  // Standard error on a terminal 24 characters wide, where the transcript shows it.
   pty_session shown;
   session_options options;
-  options.arguments = {"-c", "exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip, output};
+  options.arguments = {"-c", "stty cols 24 && exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip, output};
   ASSERT_TRUE(start_session(shown, "/bin/sh", options));
   ASSERT_EQ("exited 0", status_text(wait_for_exit(shown, 20s)));
   EXPECT_EQ(12 * FRAME_BYTES, read_file(output).size());
-  EXPECT_NE(std::string::npos, shown.transcript.find(" pictures, 11 s of 12 s"))
-      << visible(shown.transcript);
-  // Each update goes back to the start of the line; the last one blanks it, the longest included.
+  EXPECT_NE(std::string::npos, shown.transcript.find("11 s of 12 s")) << visible(shown.transcript);
+  // Each update goes back to the start of the line, never as far as its last column, where it
+  // would wrap; the last one blanks it, the longest included.
   std::size_t longest = 0;
   std::string last;
   for (std::size_t at = 0, end; at < shown.transcript.size(); at = end + 1) {
@@ -402,8 +482,26 @@ TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
     last = shown.transcript.substr(at, end - at);
     longest = std::max(longest, last.size());
   }
+  EXPECT_GT(24u, longest) << visible(shown.transcript);
   EXPECT_EQ(std::string(longest, ' '), last) << visible(shown.transcript);
   EXPECT_EQ('\r', shown.transcript.back());
+  // Interrupted while it waits for more of a stream, the line is erased all the same.
+  const std::string fifo = dir.path + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  const int writer = open(fifo.c_str(), O_RDWR);  // held open: the stream goes on, for all it knows
+  const std::string start = read_file(stream).substr(0, read_file(stream).size() * 3 / 4);
+  ASSERT_EQ(static_cast<ssize_t>(start.size()), write(writer, start.data(), start.size()));
+  pty_session interrupted;
+  options.arguments = {"-c", "exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, fifo, output};
+  ASSERT_TRUE(start_session(interrupted, "/bin/sh", options));
+  EXPECT_TRUE(wait_for_output(interrupted, " s", 20s));
+  ASSERT_TRUE(send_signal(interrupted, SIGINT));
+  EXPECT_EQ("killed by signal " + std::to_string(SIGINT), status_text(wait_for_exit(interrupted, 10s)));
+  close(writer);
+  const std::size_t line_start = interrupted.transcript.rfind('\r', interrupted.transcript.size() - 2);
+  ASSERT_NE(std::string::npos, line_start) << visible(interrupted.transcript);
+  const std::string erased = interrupted.transcript.substr(line_start);
+  EXPECT_EQ("\r" + std::string(erased.size() - 2, ' ') + "\r", erased) << visible(interrupted.transcript);
 }
 
 }  // namespace

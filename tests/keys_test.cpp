@@ -355,12 +355,17 @@ TEST(KeyAssembler, LoneEscCountsAfter50MsAndASequenceWaits500MsForItsRest) {
     std::vector<timed_terminal::arrival> arrivals;
     std::vector<int> codes;
   };
+  // ESC [ and 70 digits: no key is that long, so the 64 bytes held are dropped when full, and
+  // the digits after them are keys of their own.
+  std::vector<timed_terminal::arrival> overlong{{0, 0x1B}, {0, '['}};
+  for (int i = 0; i < 70; ++i) overlong.push_back({0, static_cast<unsigned char>('0' + i % 10)});
   const row rows[] = {
       {"arrow after 40 ms", {{0, 0x1B}, {40, '['}, {45, 'A'}}, {EXTENDED_KEY + 0x48}},
       {"Esc, then x after 60 ms", {{0, 0x1B}, {60, 'x'}}, {27, 'x'}},
       {"rest after 450 ms", {{0, 0x1B}, {0, '['}, {0, '1'}, {0, ';'}, {450, '5'}, {460, 'A'}},
        {EXTENDED_KEY + 0x8D}},
       {"rest after 560 ms: dropped, then A", {{0, 0x1B}, {0, '['}, {0, '1'}, {560, 'A'}}, {'A'}},
+      {"sequence longer than the bytes held", overlong, {'2', '3', '4', '5', '6', '7', '8', '9'}},
   };
   for (const row& r : rows) EXPECT_EQ(r.codes, codes_assembled(r.arrivals)) << r.label;
 }

@@ -89,25 +89,39 @@ TEST_F(OutputTest, RedirectedOutputGoesInFullBlocksAndTheRestOnFlush) {
 }
 
 TEST_F(OutputTest, BytesThatWouldCompleteAControlAreDisarmedOnlyOnATerminal) {
+  constexpr terminal_charset utf8 = terminal_charset::utf8, eight_bit = terminal_charset::eight_bit;
   struct example {
     terminal_charset charset;
-    unsigned char previous, byte, shown;
+    std::string bytes, shown;  // as written, and as the terminal gets them by the end
   };
   const example examples[] = {
-      {terminal_charset::utf8, 0xC2, 0x9B, '?'},   // CSI, encoded
-      {terminal_charset::utf8, 0xC2, 0x9D, '?'},   // OSC, encoded
-      {terminal_charset::utf8, 0xC2, 0x80, '?'},   {terminal_charset::utf8, 0xC2, 0x9F, '?'},
-      {terminal_charset::utf8, 0xC2, 0xA0, 0xA0},  // no-break space is text
-      {terminal_charset::utf8, 0xC3, 0x9B, 0x9B},  // part of "Û"
-      {terminal_charset::utf8, 'x', 0x9B, 0x9B},   // a stray byte a UTF-8 terminal shows as broken
-      {terminal_charset::utf8, 0xC2, 0x7F, 0x7F},
-      {terminal_charset::eight_bit, 'x', 0x9B, '?'}, {terminal_charset::eight_bit, 'x', 0x80, '?'},
-      {terminal_charset::eight_bit, 'x', 0x9F, '?'}, {terminal_charset::eight_bit, 'x', 0xA0, 0xA0},
-      {terminal_charset::eight_bit, 'x', 0xFF, 0xFF}, {terminal_charset::eight_bit, 'x', 0x7F, 0x7F},
+      {utf8, "\xC2\x9B", "\xC2?"},  // CSI, encoded
+      {utf8, "\xC2\x9D\xC2\x80\xC2\x9F", "\xC2?\xC2?\xC2?"},  // OSC, the first and last C1
+      {utf8, "\xC2\xA0\xC3\x9B", "\xC2\xA0\xC3\x9B"},  // no-break space and "Û" are text
+      // A lone 0x80..0x9F is a broken character to a UTF-8 terminal, but CSI itself to an
+      // eight-bit one that the locale calls UTF-8 (xterm +u8).
+      {utf8, "\x9B", "?"},
+      {utf8, "A\x9B\x80", "A??"},
+      {utf8, "\xE2\x80\x9B", "\xE2\x80\x9B"},  // U+201B: its 0x80 and 0x9B are its own
+      {utf8, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      {utf8, "\xE2\x9B" "A", "\xE2?A"},      // looks continued until the A breaks it
+      {utf8, "\xE0\x9B\xBF", "\xE0?\xBF"},   // 0xE0 takes 0xA0..0xBF next: an overlong form
+      {utf8, "\xED\xA0\x80", "\xED\xA0?"},   // a surrogate
+      {utf8, "\xF4\x90\x80\x80", "\xF4???"}, // past U+10FFFF
+      {utf8, "\xC0\x9B", "\xC0?"},           // 0xC0 starts no character
+      {utf8, "\xE2\x80\nx", "\xE2?\r\nx"},   // cut short by a line end
+      {utf8, "\xF0\x9F\x98", "\xF0??"},     // cut short by the end of the output
+      {utf8, "\xC2\x7F", "\xC2\x7F"},
+      {eight_bit, "x\x9B\x80\x9F", "x???"},
+      {eight_bit, "\xA0\xFF\x7F", "\xA0\xFF\x7F"},
+      {eight_bit, "\xE2\x80\x9B", "\xE2??"},  // UTF-8 means nothing to it
   };
   for (const auto& e : examples) {
-    EXPECT_EQ(disarmed_byte(e.previous, e.byte, e.charset), e.shown)
-        << std::hex << int(e.previous) << " " << int(e.byte);
+    recorded_standard_output() = {};
+    output_channel channel = terminal(e.charset);
+    write(channel, e.bytes);
+    EXPECT_EQ(output_flush(channel), 0);
+    EXPECT_EQ(everything_written(), e.shown) << ::testing::PrintToString(e.bytes);
   }
 }
 
@@ -119,12 +133,26 @@ TEST_F(OutputTest, CodePageTerminalLosesOnlyTheBytesItWouldObey) {
   EXPECT_EQ(everything_written(), "\x80?\x9B?\r\n");
 }
 
-TEST_F(OutputTest, EncodedControlSplitAcrossWritesIsStillDisarmed) {
+TEST_F(OutputTest, CharacterSplitAcrossWritesReachesTheTerminalWhenComplete) {
   output_channel channel = terminal();
   write(channel, "\xC2");
-  write(channel, "\x9B" "2J");
-  write(channel, "\xC3\xA9");  // "é" stays whole
-  EXPECT_EQ(everything_written(), "\xC2?2J\xC3\xA9");
+  write(channel, "\x9B" "2J");  // an encoded control split is still disarmed
+  write(channel, "a\xE2");
+  write(channel, "\x80");
+  write(channel, "\x9B");
+  EXPECT_EQ(recorded_standard_output().writes,
+            (std::vector<std::string>{"\xC2?2J", "a", "\xE2\x80\x9B"}));
+}
+
+TEST(DisarmedText, NamesLoseControlsAndBytesThatCouldBeControls) {
+  const terminal_encoding utf8, eight_bit{terminal_charset::eight_bit, ALL_C1_BYTES};
+  const std::pair<std::string, std::string> utf8_names[] = {
+      {"a\x1b[2J\x7f", "a?[2J?"}, {"\xC2\x9B" "2J\x9B", "\xC2?2J?"},
+      {"\xCE\xA9.frames", "\xCE\xA9.frames"},
+      {"\xE2\x80\x07", "\xE2??"},  // a C0 byte breaks a character off
+      {"end\xE2\x80", "end\xE2?"}};  // so does the end of the name
+  for (const auto& [name, shown] : utf8_names) EXPECT_EQ(disarmed_text(name, utf8), shown);
+  EXPECT_EQ(disarmed_text("\x9B\xE9\x7f", eight_bit), "?\xE9?");
 }
 
 TEST_F(OutputTest, FailedWriteIsRememberedAndNothingMoreIsWritten) {

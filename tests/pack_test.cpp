@@ -57,6 +57,7 @@ TEST(PackText, SpacesAreBlanksAndShortLinesAndFramesArePadded) {
   EXPECT_EQ("", packed_text(""));
   EXPECT_EQ(frame_of({std::string("a\0b", 3), "", "~\xFF!"}), packed_text("a b\n\n~\xFF!"));
   EXPECT_EQ(packed_text("x\ny\n"), packed_text("x\r\ny\r\n"));
+  EXPECT_EQ(frame_of({"x"}), packed_text("x\r")) << "a CR where the text ends ends its line";
   EXPECT_EQ(frame_of({"1"}) + frame_of({"2"}), packed_text("1\n" + lines(31, "") + "2\n"));
 }
 

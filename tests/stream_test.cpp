@@ -1,12 +1,15 @@
 // The input stream against a plain model of text-mode reading: the file's bytes with every CR
-// removed, ending before the first 0x1A, each delivered byte at its exact raw offset.
+// removed, ending before the first 0x1A, each delivered byte at its exact raw offset; and a
+// failed read as the player meets it, which no real file can be made to do on demand.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "player/player.hpp"
 #include "runtime/input_stream.hpp"
 #include "tests/memory_raw_file.hpp"
+#include "tests/recording_console.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -109,6 +112,21 @@ TEST_F(StreamTest, FailedReadIsFinalEvenAfterSeek) {
   EXPECT_EQ(next_byte(*stream), END_OF_DATA);
   ASSERT_EQ(seek(*stream, 0, seek_origin::start), 0);
   EXPECT_EQ(next_byte(*stream), END_OF_DATA);
+}
+
+TEST_F(StreamTest, FailedReadStopsThePlayerMidFrameAndNamesTheFile) {
+  // The first block of 512 cells reads; the next read fails with EIO, which is no end of data.
+  memory_file_at("frames").bytes = repeated('x', 2 * FRAME_BYTES);
+  memory_file_at("frames").failing_read = 1;
+  testing::recorded_console() = {};
+  char program[] = "glyphreeler", name[] = "frames";
+  char* arguments[] = {program, name};
+  EXPECT_EQ(play(2, arguments), 1);
+  std::string rows;
+  for (int row = 0; row < 16; ++row) rows += repeated('x', 32) + "\n";
+  EXPECT_EQ(testing::recorded_console().steps,
+            (std::vector<std::string>{"text:" + rows,
+                                      "failure:cannot read 'frames': Input/output error"}));
 }
 
 TEST_F(StreamTest, TellIsExactRawOffsetAndSeekFromCurrentIsRelativeToIt) {

@@ -1,0 +1,35 @@
+// The progress meter: one line on standard error, when that is a terminal and the source is long
+// (LONG_SOURCE_US or more), saying how many pictures have been read and how far into the source
+// that is. It is rewritten in place at each second of source, kept narrower than the terminal so
+// that it never wraps, and erased at the end, however the program ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "glyphpack/sampling.hpp"
+#include "glyphpack/timeline.hpp"
+
+namespace glyphreeler {
+
+// A source this long shows the meter.
+inline constexpr std::int64_t LONG_SOURCE_US = 10 * MICROSECONDS_PER_SECOND;
+
+struct progress_meter {
+  bool terminal = false;     // standard error is a terminal
+  std::size_t width = 0;     // the characters on screen; 0 while nothing is shown
+  std::int64_t second = -1;  // the second of source shown
+};
+
+// The meter's line for `progress`, at most `columns` - 1 characters (0: no limit), so that the
+// cursor never reaches the last column, where some terminals wrap.
+std::string progress_line(const media_progress& progress, int columns);
+
+// Shows the progress, where the meter is shown at all and it has moved on by a second.
+void show_progress(progress_meter& meter, const media_progress& progress);
+
+// Erases the line, if one is shown.
+void erase_progress(progress_meter& meter);
+
+}  // namespace glyphreeler

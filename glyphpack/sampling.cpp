@@ -1,0 +1,56 @@
+// Which decoded pictures become frames, and how many times each.
+#include "glyphpack/sampling.hpp"
+
+#include <algorithm>
+
+namespace glyphreeler {
+namespace {
+
+// Plans `count` more frames. Returns false past MAX_MEDIA_FRAMES.
+bool plan(sampling& sampled, std::int64_t count) {
+  if (count > MAX_MEDIA_FRAMES - sampled.frames_planned) return false;
+  sampled.frames_planned += count;
+  return true;
+}
+
+}  // namespace
+
+std::string too_many_frames_message() {
+  return "more than " + std::to_string(MAX_MEDIA_FRAMES) + " frames: too long a source to pack";
+}
+
+bool sampling_offer(sampling& sampled, const picture_time& when, sampling_step& step) {
+  step = {};
+  // A picture with no time of its own follows the one before, by that one's own account.
+  std::int64_t time = when.time;
+  if (!when.known) {
+    time = sampled.pictures == 0
+               ? 0
+               : time_sum(sampled.last_time, std::max(sampled.last_duration, std::int64_t{1}));
+  }
+  ++sampled.pictures;
+  sampled.last_time = time;
+  sampled.last_duration = when.duration;
+  // The picture held until now shows at every whole second before this one's time.
+  const std::int64_t count = timeline_offer(sampled.line, time);
+  if (sampled.every_frame) {
+    step.frame_of_new = true;
+    return plan(sampled, 1);
+  }
+  if (sampled.holding && count > 0) {
+    if (!plan(sampled, count)) return false;
+    step.held_frames = count;
+  }
+  step.hold_new = true;
+  sampled.holding = true;
+  return true;
+}
+
+bool sampling_finish(sampling& sampled, std::int64_t& held_frames) {
+  held_frames = 0;
+  if (sampled.every_frame || !sampled.holding) return true;
+  held_frames = timeline_finish(sampled.line, sampled.last_duration);
+  return plan(sampled, held_frames);
+}
+
+}  // namespace glyphreeler
