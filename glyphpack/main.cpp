@@ -15,9 +15,9 @@
 #include "glyphpack/progress.hpp"
 #include "glyphpack/system.hpp"
 #include "glyphpack/timeline.hpp"
-#include "runtime/entry.hpp"
-#include "runtime/standard_streams.hpp"
-#include "runtime/system_error.hpp"
+#include "platform/entry.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/system_error.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -25,7 +25,7 @@ extern "C" {
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"
 #include "glyphpack/system.hpp"
-#include "runtime/system_error.hpp"
+#include "platform/system_error.hpp"
 
 namespace glyphreeler {
 namespace {

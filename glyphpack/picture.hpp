@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "player/frame.hpp"
+#include "format/frame.hpp"
 
 namespace glyphreeler {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/raw_file.hpp"
-#include "runtime/terminal_charset.hpp"
+#include "platform/raw_file.hpp"
+#include "platform/terminal_charset.hpp"
 
 namespace glyphreeler {
 

@@ -16,9 +16,9 @@
 #include <cstring>
 
 #include "glyphpack/system.hpp"
-#include "runtime/ending_signals_posix.hpp"
-#include "runtime/locale_posix.hpp"
-#include "runtime/standard_streams.hpp"
+#include "platform/ending_signals_posix.hpp"
+#include "platform/locale_posix.hpp"
+#include "platform/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "glyphpack/system.hpp"
-#include "runtime/standard_streams.hpp"
-#include "runtime/utf16.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/utf16.hpp"
 
 namespace glyphreeler {
 namespace {

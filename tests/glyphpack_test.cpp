@@ -12,7 +12,7 @@
 #include <set>
 #include <thread>
 
-#include "player/frame.hpp"
+#include "format/frame.hpp"
 #include "tests/pty_session.hpp"
 
 namespace glyphreeler {

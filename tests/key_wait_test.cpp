@@ -2,8 +2,8 @@
 // the second half of an extended key, and the input mode's failures.
 #include <gtest/gtest.h>
 
-#include "runtime/console.hpp"
-#include "runtime/keys.hpp"
+#include "player/terminal/console.hpp"
+#include "player/terminal/keys.hpp"
 #include "tests/scripted_console.hpp"
 
 namespace glyphreeler {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <map>
 
-#include "runtime/raw_file.hpp"
+#include "platform/raw_file.hpp"
 
 namespace glyphreeler {
 namespace testing {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/output.hpp"
+#include "player/terminal/output.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "glyphpack/pack.hpp"
 #include "glyphpack/timeline.hpp"
-#include "player/frame.hpp"
+#include "format/frame.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -1,7 +1,7 @@
 // Records the console services the player uses.
 #include "tests/recording_console.hpp"
 
-#include "runtime/console.hpp"
+#include "player/terminal/console.hpp"
 
 namespace glyphreeler {
 namespace {

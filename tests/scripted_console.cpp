@@ -2,7 +2,7 @@
 // as the test says.
 #include "tests/scripted_console.hpp"
 
-#include "runtime/console_backend.hpp"
+#include "player/terminal/console_backend.hpp"
 
 namespace glyphreeler {
 

@@ -4,7 +4,7 @@
 
 #include <deque>
 
-#include "runtime/key_records.hpp"
+#include "player/terminal/key_records.hpp"
 
 namespace glyphreeler::testing {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "player/player.hpp"
-#include "runtime/input_stream.hpp"
+#include "player/input_stream.hpp"
 #include "tests/memory_raw_file.hpp"
 #include "tests/recording_console.hpp"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "runtime/utf16.hpp"
+#include "platform/utf16.hpp"
 
 namespace glyphreeler {
 namespace {

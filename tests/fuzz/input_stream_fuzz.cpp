@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "runtime/input_stream.hpp"
+#include "player/input_stream.hpp"
 #include "tests/memory_raw_file.hpp"
 
 namespace glyphreeler {

@@ -1,5 +1,5 @@
 // The frame file on POSIX systems: a read-only descriptor, 64-bit offsets.
-#include "runtime/raw_file.hpp"
+#include "platform/raw_file.hpp"
 
 #include <cerrno>
 #include <fcntl.h>

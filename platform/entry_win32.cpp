@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/entry.hpp"
-#include "runtime/utf16.hpp"
+#include "platform/entry.hpp"
+#include "platform/utf16.hpp"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 

@@ -3,12 +3,12 @@
 //
 // The buffer keeps raw bytes rather than translated ones, so that every delivered byte still
 // knows its raw offset: tell() is exact whatever mix of CR LF and LF the file holds.
-#include "runtime/input_stream.hpp"
+#include "player/input_stream.hpp"
 
 #include <algorithm>
 #include <limits>
 
-#include "runtime/system_error.hpp"
+#include "platform/system_error.hpp"
 
 namespace glyphreeler {
 namespace {

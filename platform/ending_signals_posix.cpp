@@ -1,7 +1,7 @@
 // Which signals end a program by default: the terminating and core-dumping ones of POSIX and
 // of the systems that add their own, and the real-time signals, whose numbers are known only
 // when the program runs.
-#include "runtime/ending_signals_posix.hpp"
+#include "platform/ending_signals_posix.hpp"
 
 namespace glyphreeler {
 namespace {

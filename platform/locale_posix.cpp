@@ -1,5 +1,5 @@
 // The locale's character set and the terminal's UTF-8 setting on POSIX systems.
-#include "runtime/locale_posix.hpp"
+#include "platform/locale_posix.hpp"
 
 #include <langinfo.h>
 #include <termios.h>

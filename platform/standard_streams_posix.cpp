@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-#include "runtime/standard_streams.hpp"
+#include "platform/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {

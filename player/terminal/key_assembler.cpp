@@ -1,6 +1,6 @@
 // The key wait's step over a terminal's bytes: hold one more, decode, and where a sequence is
 // left unfinished, say how long to wait for its rest before settling it.
-#include "runtime/key_assembler.hpp"
+#include "player/terminal/key_assembler.hpp"
 
 #include <algorithm>
 #include <cstring>

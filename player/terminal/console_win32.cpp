@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "runtime/console_backend.hpp"
-#include "runtime/key_records.hpp"
+#include "player/terminal/console_backend.hpp"
+#include "player/terminal/key_records.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "player/frame.hpp"
-#include "runtime/blocks.hpp"
-#include "runtime/raw_file.hpp"
+#include "format/frame.hpp"
+#include "player/terminal/blocks.hpp"
+#include "platform/raw_file.hpp"
 
 namespace glyphreeler {
 

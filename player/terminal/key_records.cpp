@@ -1,5 +1,5 @@
 // Key presses from the Windows console's input records.
-#include "runtime/key_records.hpp"
+#include "player/terminal/key_records.hpp"
 
 namespace glyphreeler {
 

@@ -1,6 +1,6 @@
 // The key table, which gives every key press the code a PC keyboard gives it, and the rule that
 // turns one press into the end (or not) of the key wait.
-#include "runtime/keys.hpp"
+#include "player/terminal/keys.hpp"
 
 namespace glyphreeler {
 

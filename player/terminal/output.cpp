@@ -2,7 +2,7 @@
 // before it returns, with bytes that would complete a C1 control replaced (the first bytes of a
 // character cut off at the end of a write follow with its rest); anything else gets
 // STREAM_BUFFER_BYTES-byte blocks and the rest at exit.
-#include "runtime/output.hpp"
+#include "player/terminal/output.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "runtime/standard_streams.hpp"
-#include "runtime/utf16.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/utf16.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -1,5 +1,5 @@
 // UTF-8 and UTF-16 converted both ways, surrogates kept even when unpaired.
-#include "runtime/utf16.hpp"
+#include "platform/utf16.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -14,11 +14,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "runtime/console_backend.hpp"
-#include "runtime/ending_signals_posix.hpp"
-#include "runtime/key_assembler.hpp"
-#include "runtime/locale_posix.hpp"
-#include "runtime/standard_streams.hpp"
+#include "player/terminal/console_backend.hpp"
+#include "platform/ending_signals_posix.hpp"
+#include "player/terminal/key_assembler.hpp"
+#include "platform/locale_posix.hpp"
+#include "platform/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {

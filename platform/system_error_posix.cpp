@@ -1,5 +1,5 @@
 // The system's words for an errno value.
-#include "runtime/system_error.hpp"
+#include "platform/system_error.hpp"
 
 #include <cstring>
 

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "runtime/blocks.hpp"
-#include "runtime/terminal_charset.hpp"
+#include "player/terminal/blocks.hpp"
+#include "platform/terminal_charset.hpp"
 
 namespace glyphreeler {
 

@@ -1,5 +1,5 @@
 // Which bytes would act on a terminal as controls, and the filter that replaces them.
-#include "runtime/terminal_charset.hpp"
+#include "platform/terminal_charset.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -1,5 +1,5 @@
 // The frame file on Windows: a read-only file handle with 64-bit offsets.
-#include "runtime/raw_file.hpp"
+#include "platform/raw_file.hpp"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "runtime/utf16.hpp"
+#include "platform/utf16.hpp"
 
 namespace glyphreeler {
 namespace {

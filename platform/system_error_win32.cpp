@@ -1,9 +1,9 @@
 // The system's words for a Windows error code, as UTF-8 like every message.
-#include "runtime/system_error.hpp"
+#include "platform/system_error.hpp"
 
 #include <windows.h>
 
-#include "runtime/utf16.hpp"
+#include "platform/utf16.hpp"
 
 namespace glyphreeler {
 

@@ -1,17 +1,17 @@
 // The console services over a platform back end: standard output and the messages on standard
 // error through output channels, the key wait's decision and its pending second code, and the
 // set-up and release of the run.
-#include "runtime/console.hpp"
+#include "player/terminal/console.hpp"
 
 #include <cstring>
 #include <string_view>
 
-#include "runtime/console_backend.hpp"
-#include "runtime/keys.hpp"
-#include "runtime/output.hpp"
-#include "runtime/standard_streams.hpp"
-#include "runtime/system_error.hpp"
-#include "runtime/terminal_charset.hpp"
+#include "player/terminal/console_backend.hpp"
+#include "player/terminal/keys.hpp"
+#include "player/terminal/output.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/system_error.hpp"
+#include "platform/terminal_charset.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -2,8 +2,8 @@
 // VT220, rxvt and Linux console family) into key presses of the key table, one key at a time.
 #include <cstddef>
 
-#include "runtime/keys.hpp"
-#include "runtime/terminal_charset.hpp"
+#include "player/terminal/keys.hpp"
+#include "platform/terminal_charset.hpp"
 
 namespace glyphreeler {
 

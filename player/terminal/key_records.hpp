@@ -2,7 +2,7 @@
 // that which records count, and how, can be checked on any machine.
 #pragma once
 
-#include "runtime/keys.hpp"
+#include "player/terminal/keys.hpp"
 
 namespace glyphreeler {
 

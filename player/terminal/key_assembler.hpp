@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "runtime/keys.hpp"
+#include "player/terminal/keys.hpp"
 
 namespace glyphreeler {
 
