@@ -3,6 +3,8 @@
 // input stream and the tools that make frame files, so that all agree on every byte.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace glyphreeler {
@@ -10,6 +12,9 @@ namespace glyphreeler {
 inline constexpr int FRAME_ROWS = 32;
 inline constexpr int FRAME_COLUMNS = 32;
 inline constexpr int FRAME_BYTES = FRAME_ROWS * FRAME_COLUMNS;
+
+// One frame as the frame file holds it, cell by cell, row by row.
+using frame_cells = std::array<unsigned char, FRAME_BYTES>;
 
 // A cell read past the end of the data: the file ended early, or its data ended at END_MARK.
 inline constexpr int END_OF_DATA = -1;
@@ -26,5 +31,13 @@ inline constexpr unsigned char NO_DATA_GLYPH = glyph_of(END_OF_DATA);
 // Written after the last frame: an empty line, then END_WORD on a line of its own.
 inline constexpr char END_BANNER[] = "\nEND\n";
 inline constexpr std::string_view END_WORD = std::string_view(END_BANNER).substr(1, 3);
+
+// How every line glyphreeler writes ends, on a terminal and redirected alike: each line feed
+// goes out as CR LF.
+inline constexpr std::string_view OUTPUT_LINE_END = "\r\n";
+
+// Its output redirected to a file: each frame as FRAME_ROWS lines of FRAME_COLUMNS glyphs.
+inline constexpr std::size_t OUTPUT_LINE_BYTES = FRAME_COLUMNS + OUTPUT_LINE_END.size();
+inline constexpr std::size_t OUTPUT_FRAME_BYTES = OUTPUT_LINE_BYTES * FRAME_ROWS;
 
 }  // namespace glyphreeler

@@ -24,7 +24,7 @@ extern "C" {
 
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"
-#include "glyphpack/system.hpp"
+#include "glyphpack/interruptions.hpp"
 #include "platform/system_error.hpp"
 
 namespace glyphreeler {

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "glyphpack/system.hpp"
+#include "glyphpack/interruptions.hpp"
 #include "platform/standard_streams.hpp"
 
 namespace glyphreeler {

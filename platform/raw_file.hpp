@@ -1,4 +1,4 @@
-// The operating system's file, as the input stream sees it: open, read, reposition, close.
+// The operating system's file, as the programs read it: open, read, reposition, close.
 // One back end per platform; the tests link an in-memory one in its place.
 #pragma once
 
@@ -13,9 +13,18 @@ struct raw_file {
   std::intptr_t handle = -1;  // descriptor or handle, as the back end keeps it
 };
 
+// How an open treats a FIFO that nobody writes to yet.
+enum class fifo_open {
+  at_once,       // opens it at once: its reads then find its end until someone writes
+  after_writer,  // waits for a writer, whose bytes are then read
+};
+
 // Opens an existing file for reading, never creating one; refuses directories.
 // Returns 0, or the system error code of the failure.
-int raw_open(const char* path, raw_file& file);
+int raw_open(const char* path, raw_file& file, fifo_open fifo = fifo_open::at_once);
+
+// Standard input, as a file to read.
+raw_file raw_standard_input();
 
 // Reads up to `count` bytes (retrying interrupted calls). Returns the count read, 0 at the end
 // of the file, or -1 with `error` set.

@@ -1,4 +1,4 @@
-// The frame file on POSIX systems: a read-only descriptor, 64-bit offsets.
+// A file on POSIX systems: a read-only descriptor, 64-bit offsets.
 #include "platform/raw_file.hpp"
 
 #include <cerrno>
@@ -8,12 +8,14 @@
 
 namespace glyphreeler {
 
-int raw_open(const char* path, raw_file& file) {
-  // Opened without blocking so that a FIFO with no writer does not hang the start; blocking
-  // reads are restored at once. O_NOCTTY keeps a terminal named as input from becoming ours.
+int raw_open(const char* path, raw_file& file, fifo_open fifo) {
+  // Opened without blocking, unless asked to wait, so that a FIFO with no writer does not hang
+  // the start; blocking reads are restored at once. O_NOCTTY keeps a terminal named as input
+  // from becoming ours.
+  const int wait = fifo == fifo_open::at_once ? O_NONBLOCK : 0;
   int fd;
   do {
-    fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    fd = ::open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC | wait);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return errno;
 
@@ -56,6 +58,8 @@ std::int64_t raw_seek(const raw_file& file, std::int64_t offset, seek_origin ori
   const off_t now = ::lseek(static_cast<int>(file.handle), static_cast<off_t>(offset), whence);
   return now < 0 ? -1 : static_cast<std::int64_t>(now);
 }
+
+raw_file raw_standard_input() { return raw_file{STDIN_FILENO}; }
 
 void raw_close(raw_file& file) {
   if (file.handle >= 0) ::close(static_cast<int>(file.handle));

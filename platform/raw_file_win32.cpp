@@ -1,4 +1,4 @@
-// The frame file on Windows: a read-only file handle with 64-bit offsets.
+// A file on Windows: a read-only file handle with 64-bit offsets.
 #include "platform/raw_file.hpp"
 
 #include <windows.h>
@@ -16,7 +16,8 @@ HANDLE handle_of(const raw_file& file) { return reinterpret_cast<HANDLE>(file.ha
 
 }  // namespace
 
-int raw_open(const char* path, raw_file& file) {
+// A named pipe has its writer before anyone can open it: there is nothing to wait for.
+int raw_open(const char* path, raw_file& file, fifo_open) {
   // The name is UTF-8 and goes to the wide call whole: through the ANSI code page, a name
   // outside it would be mapped to a look-alike, another file or none. Shared for reading and
   // writing, so that a file still being written can be played. A directory is refused by
@@ -52,6 +53,10 @@ std::int64_t raw_seek(const raw_file& file, std::int64_t offset, seek_origin ori
   LARGE_INTEGER now;
   if (!::SetFilePointerEx(handle_of(file), distance, &now, method)) return -1;
   return now.QuadPart;
+}
+
+raw_file raw_standard_input() {
+  return raw_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE))};
 }
 
 void raw_close(raw_file& file) {

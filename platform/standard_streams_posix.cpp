@@ -1,9 +1,11 @@
 // Standard output and standard error on POSIX systems: bytes pass unchanged.
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/locale_posix.hpp"
 #include "platform/standard_streams.hpp"
 
 namespace glyphreeler {
@@ -47,6 +49,17 @@ int write_standard_output(const unsigned char* bytes, std::size_t count) {
 
 int write_standard_error(std::string_view text) {
   return write_all_to(STDERR_FILENO, text.data(), text.size());
+}
+
+bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+int standard_error_columns() {
+  winsize size{};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+terminal_encoding standard_error_encoding() {
+  return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
 }
 
 }  // namespace glyphreeler

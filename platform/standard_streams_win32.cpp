@@ -63,4 +63,20 @@ int write_standard_error(std::string_view text) {
   return status;
 }
 
+bool standard_error_is_terminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+int standard_error_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &screen)) return 0;
+  return screen.srWindow.Right - screen.srWindow.Left + 1;
+}
+
+terminal_encoding standard_error_encoding() {
+  // Names are UTF-8 inside the program, and messages go out as UTF-8 or as wide characters.
+  return {terminal_charset::utf8, ALL_C1_BYTES};
+}
+
 }  // namespace glyphreeler

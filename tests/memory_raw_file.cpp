@@ -39,7 +39,7 @@ void forget_memory_files() {
 
 using testing::open_files;
 
-int raw_open(const char* path, raw_file& file) {
+int raw_open(const char* path, raw_file& file, fifo_open) {
   const auto found = testing::files().find(path);
   if (found == testing::files().end()) return ENOENT;
   open_files().push_back({&found->second, 0});

@@ -13,7 +13,7 @@ testing::console_script& testing::scripted_console() {
 
 void backend_start() {}
 void backend_finish() {}
-standard_streams backend_standard_streams() { return {}; }
+stream_treatment backend_stream_treatment() { return {}; }
 void backend_clear_screen() {}
 void backend_sleep(int) {}
 

@@ -29,7 +29,7 @@ int write_to_standard_error(const unsigned char* bytes, std::size_t count) {
 
 void console_start() {
   backend_start();
-  const standard_streams streams = backend_standard_streams();
+  const stream_treatment streams = backend_stream_treatment();
   standard_output.sink = write_standard_output;
   standard_output.to_terminal = streams.output_is_terminal;
   standard_output.encoding = streams.output;

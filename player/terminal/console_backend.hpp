@@ -8,7 +8,7 @@
 namespace glyphreeler {
 
 // How the standard streams are treated, decided once at start-up.
-struct standard_streams {
+struct stream_treatment {
   bool output_is_terminal = false;  // standard output is unbuffered and filtered for controls
   terminal_encoding output;         // what the terminal makes of the bytes of frames
   terminal_encoding messages;       // what standard error makes of the bytes of messages
@@ -19,7 +19,7 @@ void backend_start();
 // Restores the terminal exactly as it was found and closes it. Idempotent.
 void backend_finish();
 
-standard_streams backend_standard_streams();
+stream_treatment backend_stream_treatment();
 
 void backend_clear_screen();
 void backend_sleep(int milliseconds);

@@ -197,8 +197,8 @@ void backend_finish() {
   tty = -1;
 }
 
-standard_streams backend_standard_streams() {
-  standard_streams streams;
+stream_treatment backend_stream_treatment() {
+  stream_treatment streams;
   streams.output_is_terminal = ::isatty(STDOUT_FILENO) == 1;
   streams.output.charset = charset;
   streams.messages.charset = charset;

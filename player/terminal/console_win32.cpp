@@ -118,8 +118,8 @@ void backend_finish() {
   console_input = console_output = INVALID_HANDLE_VALUE;
 }
 
-standard_streams backend_standard_streams() {
-  standard_streams streams;
+stream_treatment backend_stream_treatment() {
+  stream_treatment streams;
   streams.output_is_terminal = ::GetFileType(::GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_CHAR;
   // The console turns bytes into characters by its output code page: UTF-8, or one byte each.
   const UINT code_page = ::GetConsoleOutputCP();

@@ -4,11 +4,12 @@
 // STREAM_BUFFER_BYTES-byte blocks and the rest at exit.
 #include "player/terminal/output.hpp"
 
+#include "format/frame.hpp"
+
 namespace glyphreeler {
 namespace {
 
-constexpr unsigned char LINE_FEED = 0x0A;
-constexpr unsigned char CARRIAGE_RETURN = 0x0D;
+constexpr unsigned char LINE_FEED = '\n';
 
 // Writes out the block, leaving the filter's bytes held. Returns 0, or -1 once the channel
 // has failed.
@@ -45,8 +46,13 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
     if (byte == LINE_FEED) {
       // A character cut short by the line end is settled before it.
       if (channel.to_terminal && put_bytes(channel, disarm_held(channel.filter)) != 0) return -1;
-      if (channel.crlf_line_ends && put_byte(channel, CARRIAGE_RETURN) != 0) return -1;
-      if (put_byte(channel, byte) != 0) return -1;
+      if (channel.crlf_line_ends) {
+        for (const char end : OUTPUT_LINE_END) {
+          if (put_byte(channel, static_cast<unsigned char>(end)) != 0) return -1;
+        }
+      } else if (put_byte(channel, byte) != 0) {
+        return -1;
+      }
     } else if (channel.to_terminal) {
       if (put_bytes(channel, disarm_byte(channel.filter, byte, channel.encoding)) != 0) return -1;
     } else if (put_byte(channel, byte) != 0) {

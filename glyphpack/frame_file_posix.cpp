@@ -1,10 +1,10 @@
-// glyphpack on POSIX systems. A frame file that replaces a regular file (or takes a new name)
+// The frame file on POSIX systems, and the interruptions that must not leave it half made. A
+// frame file that replaces a regular file (or takes a new name)
 // is made as a 0600 temporary beside its target, created exclusively under a fresh name, then
 // given its permissions, synced, renamed into place and its folder synced. The signals that end
 // the program remove the temporary first: its name is prepared before it exists, so the handler
 // only has to unlink it.
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,9 +15,9 @@
 #include <csignal>
 #include <cstring>
 
-#include "glyphpack/system.hpp"
+#include "glyphpack/frame_file.hpp"
+#include "glyphpack/interruptions.hpp"
 #include "platform/ending_signals_posix.hpp"
-#include "platform/locale_posix.hpp"
 #include "platform/standard_streams.hpp"
 
 namespace glyphreeler {
@@ -37,6 +37,9 @@ volatile std::sig_atomic_t temporary_exists = 0;
 // the interruptions blocked.
 char progress_eraser[PROGRESS_ERASER_BYTES];
 volatile std::sig_atomic_t progress_eraser_length = 0;
+
+// The mask of the thread starting others, while it does.
+sigset_t mask_before_starting;
 
 // Every signal that ends the program (an interruption, a closed pipe, a fault in a decoding
 // library fed a hostile file) removes the temporary and erases the progress line first.
@@ -66,7 +69,7 @@ struct interruptions_held {
   interruptions_held& operator=(const interruptions_held&) = delete;
 };
 
-int descriptor_of(const frame_output& output) { return static_cast<int>(output.handle); }
+int descriptor_of(const frame_file& output) { return static_cast<int>(output.handle); }
 
 bool same_regular_file(const struct stat& one, const struct stat& other) {
   return S_ISREG(one.st_mode) && S_ISREG(other.st_mode) && one.st_dev == other.st_dev &&
@@ -103,7 +106,7 @@ mode_t current_umask() {
   return mask;
 }
 
-int open_in_place(frame_output& output, const char* name, int extra_flags) {
+int open_in_place(frame_file& output, const char* name, int extra_flags) {
   int fd;
   do {
     fd = ::open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC | extra_flags);
@@ -116,7 +119,7 @@ int open_in_place(frame_output& output, const char* name, int extra_flags) {
 
 // Creates the temporary beside `output.target`: exclusively, so that neither a file nor a link
 // planted under its name is ever written through, and readable by its owner only until done.
-int create_temporary(frame_output& output) {
+int create_temporary(frame_file& output) {
   const std::string pattern =
       folder_of(output.target) + "/" + TEMPORARY_PREFIX + TEMPORARY_PATTERN;
   if (pattern.size() >= sizeof temporary_name) return ENAMETOOLONG;
@@ -145,7 +148,7 @@ int sync_file(int fd) { return ::fsync(fd) == 0 || not_kept_here(errno) ? 0 : er
 // Gives the finished file the replaced one's owner and group where the user may (the
 // superuser, or a group of the user's own). Returns false where the file stays the user's own,
 // as any file they write anew; that is no failure.
-bool keep_owner(int fd, const frame_output& output) {
+bool keep_owner(int fd, const frame_file& output) {
   return ::fchown(fd, output.owner, output.group) == 0;
 }
 
@@ -160,25 +163,7 @@ void sync_folder(const std::string& folder) {
 
 }  // namespace
 
-int open_input_file(const char* name, raw_file& file) {
-  int fd;
-  do {
-    fd = ::open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return errno;
-  struct stat status;
-  const int error = ::fstat(fd, &status) != 0 ? errno : S_ISDIR(status.st_mode) ? EISDIR : 0;
-  if (error != 0) {
-    ::close(fd);
-    return error;
-  }
-  file.handle = fd;
-  return 0;
-}
-
-raw_file standard_input_file() { return raw_file{STDIN_FILENO}; }
-
-bool output_is_input(const char* name, const raw_file& input) {
+bool frame_file_is_input(const char* name, const raw_file& input) {
   struct stat input_status, output_status;
   if (::fstat(static_cast<int>(input.handle), &input_status) != 0) return false;
   const int found = std::strcmp(name, "-") == 0 ? ::fstat(STDOUT_FILENO, &output_status)
@@ -186,7 +171,7 @@ bool output_is_input(const char* name, const raw_file& input) {
   return found == 0 && same_regular_file(input_status, output_status);
 }
 
-int output_open(frame_output& output, const char* name) {
+int frame_file_open(frame_file& output, const char* name) {
   if (std::strcmp(name, "-") == 0) {
     output.handle = STDOUT_FILENO;
     output.in_place = output.standard_stream = true;
@@ -229,7 +214,7 @@ int output_open(frame_output& output, const char* name) {
   return create_temporary(output);
 }
 
-int output_finish(frame_output& output) {
+int frame_file_finish(frame_file& output) {
   const int fd = descriptor_of(output);
   output.handle = -1;
   if (output.in_place) {
@@ -256,7 +241,7 @@ int output_finish(frame_output& output) {
   return 0;
 }
 
-void output_abandon(frame_output& output) {
+void frame_file_abandon(frame_file& output) {
   if (output.handle >= 0 && !output.standard_stream) ::close(descriptor_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();
@@ -267,9 +252,6 @@ void prepare_interruptions() {
   ::signal(SIGXFSZ, SIG_IGN);
   catch_ending_signals(on_interruption);
 }
-
-// The mask of the thread starting others, while it does.
-sigset_t mask_before_starting;
 
 void begin_starting_threads() {
   sigset_t sent;
@@ -289,17 +271,6 @@ void set_progress_eraser(std::string_view text) {
   std::memcpy(progress_eraser, text.data(), length);
   std::atomic_signal_fence(std::memory_order_seq_cst);
   progress_eraser_length = static_cast<std::sig_atomic_t>(length);
-}
-
-int standard_error_columns() {
-  winsize size{};
-  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-}
-
-bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
-
-terminal_encoding standard_error_encoding() {
-  return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
 }
 
 }  // namespace glyphreeler

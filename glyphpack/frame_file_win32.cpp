@@ -1,15 +1,17 @@
-// glyphpack on Windows. Names are UTF-8 inside the program and wide at the system's door, so
-// that any name the file system holds can be read and written. A frame file that replaces a
-// disk file (or takes a new name) is made as a temporary beside it, created only where no file
-// of that name exists, flushed to disk and moved over the target in one step. A console control
-// event (Ctrl+C, Ctrl+Break, closing the console) deletes the temporary before the program ends.
+// The frame file on Windows, and the interruptions that must not leave it half made. Names are
+// UTF-8 inside the program and wide at the system's door, so that any name the file system
+// holds can be written. A frame file that replaces a disk file (or takes a new name) is made as
+// a temporary beside it, created only where no file of that name exists, flushed to disk and
+// moved over the target in one step. A console control event (Ctrl+C, Ctrl+Break, closing the
+// console) deletes the temporary and erases the progress line before the program ends.
 #include <windows.h>
 
 #include <cstring>
 #include <random>
 #include <string>
 
-#include "glyphpack/system.hpp"
+#include "glyphpack/frame_file.hpp"
+#include "glyphpack/interruptions.hpp"
 #include "platform/standard_streams.hpp"
 #include "platform/utf16.hpp"
 
@@ -33,7 +35,7 @@ struct temporary_guard {
   temporary_guard& operator=(const temporary_guard&) = delete;
 };
 
-HANDLE handle_of(const frame_output& output) { return reinterpret_cast<HANDLE>(output.handle); }
+HANDLE handle_of(const frame_file& output) { return reinterpret_cast<HANDLE>(output.handle); }
 
 int last_error() { return static_cast<int>(::GetLastError()); }
 
@@ -63,7 +65,7 @@ BOOL WINAPI on_console_control(DWORD) {
   return FALSE;
 }
 
-int create_temporary(frame_output& output, const std::wstring& target) {
+int create_temporary(frame_file& output, const std::wstring& target) {
   std::random_device seed;
   std::minstd_rand pick(seed());
   const std::wstring folder = folder_prefix_of(target);
@@ -96,14 +98,7 @@ void remove_temporary() {
 
 }  // namespace
 
-// The frame file's own way of opening serves here too: read-only, shared, never waiting.
-int open_input_file(const char* name, raw_file& file) { return raw_open(name, file); }
-
-raw_file standard_input_file() {
-  return raw_file{reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_INPUT_HANDLE))};
-}
-
-bool output_is_input(const char* name, const raw_file& input) {
+bool frame_file_is_input(const char* name, const raw_file& input) {
   // A file is the same when its volume and its index on it are: whatever name or link led there.
   const auto identity = [](HANDLE file, BY_HANDLE_FILE_INFORMATION& found) {
     return file != INVALID_HANDLE_VALUE && ::GetFileType(file) == FILE_TYPE_DISK &&
@@ -128,7 +123,7 @@ bool output_is_input(const char* name, const raw_file& input) {
          input_file.nFileIndexLow == output_file.nFileIndexLow;
 }
 
-int output_open(frame_output& output, const char* name) {
+int frame_file_open(frame_file& output, const char* name) {
   if (std::strcmp(name, "-") == 0) {
     output.handle = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE));
     output.in_place = output.standard_stream = true;
@@ -157,7 +152,7 @@ int output_open(frame_output& output, const char* name) {
   return create_temporary(output, wide_name);
 }
 
-int output_finish(frame_output& output) {
+int frame_file_finish(frame_file& output) {
   const HANDLE handle = handle_of(output);
   output.handle = -1;
   if (output.in_place) {
@@ -180,24 +175,13 @@ int output_finish(frame_output& output) {
   return error;
 }
 
-void output_abandon(frame_output& output) {
+void frame_file_abandon(frame_file& output) {
   if (output.handle != -1 && !output.standard_stream) ::CloseHandle(handle_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();
 }
 
 void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE); }
-
-bool standard_error_is_terminal() {
-  DWORD mode = 0;
-  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
-
-int standard_error_columns() {
-  CONSOLE_SCREEN_BUFFER_INFO screen;
-  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &screen)) return 0;
-  return screen.srWindow.Right - screen.srWindow.Left + 1;
-}
 
 // The control handler runs on a thread of its own, whatever other threads there are.
 void begin_starting_threads() {}
@@ -206,11 +190,6 @@ void end_starting_threads() {}
 void set_progress_eraser(std::string_view text) {
   const temporary_guard guard;
   progress_eraser.assign(text.substr(0, PROGRESS_ERASER_BYTES));
-}
-
-terminal_encoding standard_error_encoding() {
-  // Names are UTF-8 inside the program, and messages go out as UTF-8 or as wide characters.
-  return {terminal_charset::utf8, ALL_C1_BYTES};
 }
 
 }  // namespace glyphreeler
