@@ -13,7 +13,7 @@
 #include <string>
 
 #include "player/input_stream.hpp"
-#include "tests/memory_raw_file.hpp"
+#include "tests/platform/memory_raw_file.hpp"
 
 namespace glyphreeler {
 namespace {

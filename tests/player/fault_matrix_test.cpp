@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/terminal_checks.hpp"
+#include "tests/player/terminal_checks.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -1,5 +1,5 @@
 // In-memory frame files behind the raw file interface.
-#include "tests/memory_raw_file.hpp"
+#include "tests/platform/memory_raw_file.hpp"
 
 #include <algorithm>
 #include <cerrno>

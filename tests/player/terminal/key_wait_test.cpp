@@ -4,7 +4,7 @@
 
 #include "player/terminal/console.hpp"
 #include "player/terminal/keys.hpp"
-#include "tests/scripted_console.hpp"
+#include "tests/player/terminal/scripted_console.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-#include "tests/terminal_checks.hpp"
+#include "tests/player/terminal_checks.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "player/player.hpp"
-#include "tests/recording_console.hpp"
+#include "tests/player/recording_console.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "player/player.hpp"
 #include "player/input_stream.hpp"
-#include "tests/memory_raw_file.hpp"
-#include "tests/recording_console.hpp"
+#include "tests/platform/memory_raw_file.hpp"
+#include "tests/player/recording_console.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -1,5 +1,5 @@
 // Records the console services the player uses.
-#include "tests/recording_console.hpp"
+#include "tests/player/recording_console.hpp"
 
 #include "player/terminal/console.hpp"
 

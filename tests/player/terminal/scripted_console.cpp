@@ -1,6 +1,6 @@
 // The console back end as a script: key records come from a queue, mode changes succeed or fail
 // as the test says.
-#include "tests/scripted_console.hpp"
+#include "tests/player/terminal/scripted_console.hpp"
 
 #include "player/terminal/console_backend.hpp"
 
