@@ -21,7 +21,7 @@ extern "C" {
 namespace glyphreeler {
 namespace {
 
-constexpr std::uint32_t SLICE_RATIO = 128;  // well within what libswscale scales by slices
+constexpr std::uint32_t SLICE_RATIO = 128;       // well within what libswscale scales by slices
 constexpr std::uint32_t SIDES_BELOW = 1u << 20;  // libswscale's limit
 constexpr unsigned WHITE = 65535;
 constexpr int SAMPLE_BYTES = 2;
@@ -42,23 +42,23 @@ constexpr std::uint32_t MAX_BATCH_ROWS = 1024;
 struct image_scaler_state {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint32_t middle_height = 0;        // rows after the sliced step
+  std::uint32_t middle_height = 0;  // rows after the sliced step
   unsigned maximum = 0;
   std::uint32_t rows_taken = 0;
-  std::uint32_t across_parts = 1;         // each row is scaled in this many parts
-  std::uint32_t down_parts = 1;           // the rows are scaled in this many parts
-  std::size_t row_stride = 0;              // samples from one row of `batch` to the next
-  std::uint32_t batch_rows = 1;            // rows a batch holds
-  std::uint32_t batched = 0;               // rows in the batch, after `rows_taken`
-  std::vector<std::uint16_t> batch;        // rows read, stretched to 16 bits as each is taken
-  std::uint32_t narrow_columns = 0;        // a row's width after the first step
-  std::vector<std::uint16_t> narrow;       // the batch's rows, `narrow_columns` wide
-  std::vector<std::uint16_t> middle;       // the rows after the sliced step, as wide
-  std::vector<std::uint16_t> cells;        // the frame's cells
-  SwsContext* across = nullptr;            // a part of the batch's rows to the frame's width
-  SwsContext* down = nullptr;              // a part of the rows, slice by slice, to its part
-                                           // of `middle_height`
-  SwsContext* rest = nullptr;              // `middle` to the frame, whole
+  std::uint32_t across_parts = 1;     // each row is scaled in this many parts
+  std::uint32_t down_parts = 1;       // the rows are scaled in this many parts
+  std::size_t row_stride = 0;         // samples from one row of `batch` to the next
+  std::uint32_t batch_rows = 1;       // rows a batch holds
+  std::uint32_t batched = 0;          // rows in the batch, after `rows_taken`
+  std::vector<std::uint16_t> batch;   // rows read, stretched to 16 bits as each is taken
+  std::uint32_t narrow_columns = 0;   // a row's width after the first step
+  std::vector<std::uint16_t> narrow;  // the batch's rows, `narrow_columns` wide
+  std::vector<std::uint16_t> middle;  // the rows after the sliced step, as wide
+  std::vector<std::uint16_t> cells;   // the frame's cells
+  SwsContext* across = nullptr;       // a part of the batch's rows to the frame's width
+  SwsContext* down = nullptr;         // a part of the rows, slice by slice, to its part
+                                      // of `middle_height`
+  SwsContext* rest = nullptr;         // `middle` to the frame, whole
   ~image_scaler_state() {
     sws_freeContext(across);
     sws_freeContext(down);
@@ -73,8 +73,8 @@ namespace {
 SwsContext* context(SwsContext* old, std::uint32_t width, std::uint32_t height, int new_width,
                     int new_height) {
   return sws_getCachedContext(old, static_cast<int>(width), static_cast<int>(height),
-                              AV_PIX_FMT_GRAY16, new_width, new_height, AV_PIX_FMT_GRAY16,
-                              SWS_AREA, nullptr, nullptr, nullptr);
+                              AV_PIX_FMT_GRAY16, new_width, new_height, AV_PIX_FMT_GRAY16, SWS_AREA,
+                              nullptr, nullptr, nullptr);
 }
 
 int scale_whole(SwsContext* scaler, const std::uint16_t* from, int from_stride, int height,
@@ -98,7 +98,8 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
   image.across_parts = width < SIDES_BELOW ? 1 : 2;
   image.down_parts = height < SIDES_BELOW ? 1 : 2;
   image.narrow_columns = FRAME_COLUMNS * image.across_parts;
-  image.middle_height = std::max<std::uint32_t>(FRAME_ROWS, (height + SLICE_RATIO - 1) / SLICE_RATIO);
+  image.middle_height =
+      std::max<std::uint32_t>(FRAME_ROWS, (height + SLICE_RATIO - 1) / SLICE_RATIO);
   image.batch_rows = std::clamp<std::uint32_t>(BATCH_SAMPLES / width, 1, MAX_BATCH_ROWS);
   image.row_stride = width + PADDING_SAMPLES;
   image.batch.resize(image.row_stride * (image.batch_rows + 1));
@@ -108,7 +109,8 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
   const auto narrow = static_cast<int>(image.narrow_columns);
   image.down = context(image.down, image.narrow_columns, height / image.down_parts, narrow,
                        static_cast<int>(image.middle_height / image.down_parts));
-  image.rest = context(image.rest, image.narrow_columns, image.middle_height, FRAME_COLUMNS, FRAME_ROWS);
+  image.rest =
+      context(image.rest, image.narrow_columns, image.middle_height, FRAME_COLUMNS, FRAME_ROWS);
   if (image.down == nullptr || image.rest == nullptr) return "cannot be scaled";
   return "";
 }
@@ -137,9 +139,10 @@ bool scale_batch(image_scaler_state& image) {
   const std::uint32_t part = image.rows_taken / part_height;
   const std::size_t middle_row = part * (image.middle_height / image.down_parts);
   const auto* slice = reinterpret_cast<const std::uint8_t*>(image.narrow.data());
-  auto* middle = reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
-  sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE, static_cast<int>(image.rows_taken % part_height),
-            rows, &middle, &MIDDLE_ROW_STRIDE);
+  auto* middle =
+      reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
+  sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE,
+            static_cast<int>(image.rows_taken % part_height), rows, &middle, &MIDDLE_ROW_STRIDE);
   image.rows_taken += image.batched;
   image.batched = 0;
   return true;

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "runtime/console.hpp"
-#include "runtime/system_error.hpp"
+#include "platform/system_error.hpp"
+#include "player/terminal/console.hpp"
 
 namespace glyphreeler {
 namespace {
