@@ -1,7 +1,7 @@
 // Turning pictures into frame files, one frame at a time: text art cell by cell, greyscale
-// images through a brightness ramp, and pictures and video through a decoding library. Each
-// reader takes its input from a byte source as it comes, so that memory stays the same whatever
-// the size of the input.
+// images and pictures and video (through a decoding library) scaled to grey samples, whose
+// glyphs are chosen by shape and tone. Each reader takes its input from a byte source as it
+// comes, so that memory stays the same whatever the size of the input.
 #pragma once
 
 #include <cstddef>
