@@ -20,6 +20,11 @@ constexpr int CARRY_AHEAD = 12;
 constexpr int CARRY_BELOW_BEHIND = 2;
 constexpr int CARRY_PARTS = 16;
 
+// How much closer another glyph must be for a cell to leave the glyph it had in the frame
+// before: the distance of a miss of STAY_MISS in the cell's ink (of INK_ONE x CELL_SAMPLES).
+constexpr std::int64_t STAY_MISS = 2000;
+constexpr std::int64_t STAY_BONUS = 20 * STAY_MISS * STAY_MISS;
+
 // The quarters of a cell (top left, top right, bottom left, bottom right), where its ink is
 // compared as the eye sees it from a little further off.
 constexpr int QUARTERS = 4;
@@ -61,11 +66,22 @@ const glyph_sums& sums_for(bool invert) {
 // The ink a cell asks for: by sample, by quarter, and over the cell with and without what
 // earlier cells missed.
 struct wanted_ink {
-  std::array<std::int32_t, CELL_SAMPLES> samples{};
+  std::array<std::int16_t, CELL_SAMPLES> samples{};  // 0 to INK_ONE
   std::array<std::int32_t, QUARTERS> quarters{};
   std::int64_t own = 0;
   std::int64_t with_carried = 0;
 };
+
+// The glyph of a frame byte, which a frame chosen here holds.
+int glyph_of_byte(unsigned char byte) {
+  static const std::array<int, 256> glyphs = [] {
+    std::array<int, 256> of{};
+    of.fill(-1);
+    for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) of[GLYPH_BYTES[glyph]] = static_cast<int>(glyph);
+    return of;
+  }();
+  return glyphs[byte];
+}
 
 // The ink a grey sample asks for, 0 to INK_ONE, on the tone curve between its steps.
 std::int32_t ink_for(std::uint16_t grey, bool invert) {
@@ -86,7 +102,8 @@ std::int32_t ink_for(std::uint16_t grey, bool invert) {
 // aside, the squared misses sample by sample (0.35 of the weight) and quarter by quarter
 // (0.5, in units of a sample's mean): where the ink lies, sharp and seen from a little off.
 // Scaled to whole numbers: 20, 224 and 40 below are those weights times 640.
-int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_sums& sums) {
+int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_sums& sums,
+                  int before) {
   int best = 0;
   std::int64_t best_distance = std::numeric_limits<std::int64_t>::max();
   for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) {
@@ -103,7 +120,8 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
     const std::int64_t own_miss = sums.ink[glyph] - wanted.own;
     const std::int64_t distance = 20 * amount_miss * amount_miss - 17 * own_miss * own_miss +
                                   224 * (sums.squares[glyph] - 2 * std::int64_t{overlap}) +
-                                  40 * (sums.quarter_squares[glyph] - 2 * quarter_overlap);
+                                  40 * (sums.quarter_squares[glyph] - 2 * quarter_overlap) -
+                                  (static_cast<int>(glyph) == before ? STAY_BONUS : 0);
     if (distance < best_distance) {
       best_distance = distance;
       best = static_cast<int>(glyph);
@@ -115,8 +133,11 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
 }  // namespace
 
 void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
-                   bool invert, frame_cells& frame) {
+                   bool invert, frame_cells& frame, glyph_memory* memory) {
   frame.fill(0);
+  const bool remembered = memory != nullptr && memory->holds && memory->invert == invert &&
+                          memory->place.columns == place.columns && memory->place.rows == place.rows &&
+                          memory->place.left == place.left && memory->place.top == place.top;
   const glyph_inks& inks = GLYPH_INK[invert ? 1 : 0];
   const glyph_sums& sums = sums_for(invert);
   // What earlier cells missed, for this row and the next (a cell of room at each end is kept
@@ -137,7 +158,7 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
         for (int x = 0; x < SAMPLES_ACROSS; ++x) {
           const int sample = y * SAMPLES_ACROSS + x;
           const std::int32_t ink = ink_for(line[x], invert);
-          wanted.samples[static_cast<std::size_t>(sample)] = ink;
+          wanted.samples[static_cast<std::size_t>(sample)] = static_cast<std::int16_t>(ink);
           wanted.quarters[static_cast<std::size_t>(quarter_of(sample))] += ink;
           wanted.own += ink;
         }
@@ -149,9 +170,10 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
       const bool full = wanted.own == std::int64_t{INK_ONE} * CELL_SAMPLES;
       const bool flat = empty || full;
       wanted.with_carried = wanted.own + (flat ? 0 : carried[at]);
-      const int glyph = full ? sums.densest : closest_glyph(wanted, inks, sums);
-      frame[static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column)] =
-          GLYPH_BYTES[static_cast<std::size_t>(glyph)];
+      const auto cell = static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
+      const int before = remembered ? glyph_of_byte(memory->last[cell]) : -1;
+      const int glyph = full ? sums.densest : closest_glyph(wanted, inks, sums, before);
+      frame[cell] = GLYPH_BYTES[static_cast<std::size_t>(glyph)];
       const std::int64_t missed =
           flat ? 0 : wanted.with_carried - sums.ink[static_cast<std::size_t>(glyph)];
       const std::int64_t ahead = missed * CARRY_AHEAD / CARRY_PARTS;
@@ -167,6 +189,7 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
     carried = carried_below;
     carried_below.fill(0);
   }
+  if (memory != nullptr) *memory = {frame, place, invert, true};
 }
 
 }  // namespace glyphreeler

@@ -20,12 +20,23 @@ inline constexpr int FRAME_SAMPLES_DOWN = FRAME_ROWS * SAMPLES_DOWN;
 // The white of a grey sample; black is 0.
 inline constexpr unsigned SAMPLE_WHITE = 65535;
 
+// The frame last chosen from a run of pictures of one source (a video's), so that a scene that
+// stands still keeps its glyphs though its grey flickers a little (noise, compression): a cell
+// keeps its last glyph unless another is clearly closer.
+struct glyph_memory {
+  frame_cells last{};
+  placement place;
+  bool invert = false;
+  bool holds = false;  // `last` is a frame chosen before
+};
+
 // Fills `frame` with a picture at `place`: `samples` holds its grey, place.columns x
 // SAMPLES_ACROSS samples across and place.rows x SAMPLES_DOWN down, row by row `stride` samples
 // apart, each from 0 (black) to SAMPLE_WHITE. Cells outside the place are blank. With `invert`
 // the glyphs are dark ink on a light background: white is the blank, black the most ink. The
-// same samples always give the same cells.
+// same samples (and the same `memory`, if any, which is then updated) always give the same
+// cells.
 void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
-                   bool invert, frame_cells& frame);
+                   bool invert, frame_cells& frame, glyph_memory* memory = nullptr);
 
 }  // namespace glyphreeler

@@ -95,6 +95,7 @@ struct media_decoder {
   // tall), then as it shows in the frame.
   alignas(64) std::uint16_t samples[FRAME_SAMPLES_DOWN + 1][padded(FRAME_SAMPLES_DOWN)] = {};
   alignas(64) std::uint16_t turned[FRAME_SAMPLES_DOWN][FRAME_SAMPLES_ACROSS] = {};
+  glyph_memory memory;                     // the glyphs of the frame made before
 
   ~media_decoder();
 };
@@ -456,7 +457,8 @@ bool make_frame(media_decoder& media, const AVFrame& picture, const picture_opti
   const int rows = sideways ? across : down;
   if (!to_grey(media, picture, columns, rows, options.invert)) return false;
   if (turns == 0) {
-    choose_glyphs(&media.samples[0][0], std::size(media.samples[0]), place, options.invert, frame);
+    choose_glyphs(&media.samples[0][0], std::size(media.samples[0]), place, options.invert, frame,
+                  &media.memory);
     return true;
   }
   for (int y = 0; y < down; ++y) {
@@ -466,7 +468,8 @@ bool make_frame(media_decoder& media, const AVFrame& picture, const picture_opti
                                         : media.samples[x][columns - 1 - y];
     }
   }
-  choose_glyphs(&media.turned[0][0], std::size(media.turned[0]), place, options.invert, frame);
+  choose_glyphs(&media.turned[0][0], std::size(media.turned[0]), place, options.invert, frame,
+                &media.memory);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/picture.hpp"
 
 namespace glyphreeler {
@@ -34,7 +35,7 @@ std::uint16_t* scaler_row(image_scaler& scaler);
 void scaler_take_row(image_scaler& scaler);
 
 // After the last row: the frame's glyphs, chosen for the grey of the parts of the image each
-// cell covers (choose_glyphs).
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame);
+// cell covers (choose_glyphs, with the stream's `memory`).
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory);
 
 }  // namespace glyphreeler

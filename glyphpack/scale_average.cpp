@@ -76,7 +76,7 @@ void scaler_take_row(image_scaler& scaler) {
   }
 }
 
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {
   image_scaler_state& image = *scaler.state;
   const std::uint64_t area = image.width * image.height;  // a sample's, in the fine grid's units
   image.samples.resize(image.sums.size());
@@ -87,7 +87,7 @@ void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
     const std::uint64_t scaled = sum / area * SAMPLE_WHITE + sum % area * SAMPLE_WHITE / area;
     image.samples[at] = static_cast<std::uint16_t>((scaled + image.maximum / 2) / image.maximum);
   }
-  choose_glyphs(image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}, invert, frame);
+  choose_glyphs(image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}, invert, frame, &memory);
 }
 
 }  // namespace glyphreeler

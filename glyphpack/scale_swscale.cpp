@@ -169,7 +169,7 @@ void scaler_take_row(image_scaler& scaler) {
   }
 }
 
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {
   image_scaler_state& image = *scaler.state;
   const std::uint16_t* samples = image.middle.data();
   if (image.middle_height != FRAME_SAMPLES_DOWN || image.narrow_columns != FRAME_SAMPLES_ACROSS) {
@@ -177,7 +177,7 @@ void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
                 static_cast<int>(image.middle_height), image.samples.data(), MIDDLE_ROW_STRIDE);
     samples = image.samples.data();
   }
-  choose_glyphs(samples, MIDDLE_ROW_SAMPLES, placement{}, invert, frame);
+  choose_glyphs(samples, MIDDLE_ROW_SAMPLES, placement{}, invert, frame, &memory);
 }
 
 }  // namespace glyphreeler
