@@ -29,7 +29,9 @@ constexpr std::int64_t STAY_BONUS = 20 * STAY_MISS * STAY_MISS;
 // compared as the eye sees it from a little further off.
 constexpr int QUARTERS = 4;
 constexpr int quarter_of(int sample) {
-  return (sample / SAMPLES_ACROSS) / (SAMPLES_DOWN / 2) * 2 + (sample % SAMPLES_ACROSS) / (SAMPLES_ACROSS / 2);
+  const int below_middle = (sample / SAMPLES_ACROSS) / (SAMPLES_DOWN / 2);
+  const int right_of_middle = (sample % SAMPLES_ACROSS) / (SAMPLES_ACROSS / 2);
+  return below_middle * 2 + right_of_middle;
 }
 
 // What a glyph's distance is made of, which depends on the glyph alone.
@@ -53,7 +55,9 @@ glyph_sums sums_of(const glyph_inks& inks) {
     for (const std::int32_t quarter : sums.quarters[glyph]) {
       sums.quarter_squares[glyph] += std::int64_t{quarter} * quarter;
     }
-    if (sums.ink[glyph] > sums.ink[static_cast<std::size_t>(sums.densest)]) sums.densest = static_cast<int>(glyph);
+    if (sums.ink[glyph] > sums.ink[static_cast<std::size_t>(sums.densest)]) {
+      sums.densest = static_cast<int>(glyph);
+    }
   }
   return sums;
 }
@@ -77,7 +81,9 @@ int glyph_of_byte(unsigned char byte) {
   static const std::array<int, 256> glyphs = [] {
     std::array<int, 256> of{};
     of.fill(-1);
-    for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) of[GLYPH_BYTES[glyph]] = static_cast<int>(glyph);
+    for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) {
+      of[GLYPH_BYTES[glyph]] = static_cast<int>(glyph);
+    }
     return of;
   }();
   return glyphs[byte];
@@ -135,9 +141,10 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
 void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
                    bool invert, frame_cells& frame, glyph_memory* memory) {
   frame.fill(0);
-  const bool remembered = memory != nullptr && memory->holds && memory->invert == invert &&
-                          memory->place.columns == place.columns && memory->place.rows == place.rows &&
-                          memory->place.left == place.left && memory->place.top == place.top;
+  const bool remembered =
+      memory != nullptr && memory->holds && memory->invert == invert &&
+      memory->place.columns == place.columns && memory->place.rows == place.rows &&
+      memory->place.left == place.left && memory->place.top == place.top;
   const glyph_inks& inks = GLYPH_INK[invert ? 1 : 0];
   const glyph_sums& sums = sums_for(invert);
   // What earlier cells missed, for this row and the next (a cell of room at each end is kept
@@ -153,7 +160,8 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
       wanted.own = 0;
       wanted.quarters.fill(0);
       for (int y = 0; y < SAMPLES_DOWN; ++y) {
-        const std::uint16_t* line = samples + static_cast<std::size_t>(row * SAMPLES_DOWN + y) * stride +
+        const std::uint16_t* line = samples +
+                                    static_cast<std::size_t>(row * SAMPLES_DOWN + y) * stride +
                                     static_cast<std::size_t>(column * SAMPLES_ACROSS);
         for (int x = 0; x < SAMPLES_ACROSS; ++x) {
           const int sample = y * SAMPLES_ACROSS + x;
@@ -170,7 +178,8 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
       const bool full = wanted.own == std::int64_t{INK_ONE} * CELL_SAMPLES;
       const bool flat = empty || full;
       wanted.with_carried = wanted.own + (flat ? 0 : carried[at]);
-      const auto cell = static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
+      const auto cell =
+          static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
       const int before = remembered ? glyph_of_byte(memory->last[cell]) : -1;
       const int glyph = full ? sums.densest : closest_glyph(wanted, inks, sums, before);
       frame[cell] = GLYPH_BYTES[static_cast<std::size_t>(glyph)];

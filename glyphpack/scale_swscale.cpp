@@ -5,10 +5,11 @@
 // hand. So rows are first shrunk to the frame's width in samples on their own (a batch of rows
 // at a time, an image of its own, so that a tall narrow image costs few calls), then the rows
 // are shrunk at most SLICE_RATIO times as they come, and what that leaves, a column as wide as
-// the frame's samples, is shrunk the rest of the way whole. libswscale takes sides below 2^20 pixels, and shrinks by at
-// most 16384 times in one go: a row of 2^20 is scaled as two halves, each to the frame's width,
-// and a side of 2^20 rows as two halves that each make half of the middle rows. Samples are
-// first stretched to 16 bits, so that an image with few levels keeps the greys of their mixes.
+// the frame's samples, is shrunk the rest of the way whole. libswscale takes sides below 2^20
+// pixels, and shrinks by at most 16384 times in one go: a row of 2^20 is scaled as two halves,
+// each to the frame's width, and a side of 2^20 rows as two halves that each make half of the
+// middle rows. Samples are first stretched to 16 bits, so that an image with few levels keeps
+// the greys of their mixes.
 #include <algorithm>
 #include <vector>
 

@@ -150,8 +150,9 @@ std::string pgm_of(int width, int height, Brightness brightness) {
 // The ink of a frame's glyph in each of its grey samples, as glyphs are chosen by.
 const std::array<std::int16_t, CELL_SAMPLES>& ink_of(char cell, bool invert = false) {
   std::size_t glyph = 0;
-  while (glyph + 1 < GLYPH_BYTES.size() && GLYPH_BYTES[glyph] != static_cast<unsigned char>(cell)) ++glyph;
-  EXPECT_EQ(static_cast<unsigned char>(cell), GLYPH_BYTES[glyph]) << "not a glyph of pictures";
+  const auto byte = static_cast<unsigned char>(cell);
+  while (glyph + 1 < GLYPH_BYTES.size() && GLYPH_BYTES[glyph] != byte) ++glyph;
+  EXPECT_EQ(byte, GLYPH_BYTES[glyph]) << "not a glyph of pictures";
   return GLYPH_INK[invert ? 1 : 0][glyph];
 }
 
@@ -159,7 +160,9 @@ const std::array<std::int16_t, CELL_SAMPLES>& ink_of(char cell, bool invert = fa
 int ink_within(char cell, int left, int right, int top, int bottom) {
   int ink = 0;
   for (int y = top; y < bottom; ++y)
-    for (int x = left; x < right; ++x) ink += ink_of(cell)[static_cast<std::size_t>(y * SAMPLES_ACROSS + x)];
+    for (int x = left; x < right; ++x) {
+      ink += ink_of(cell)[static_cast<std::size_t>(y * SAMPLES_ACROSS + x)];
+    }
   return ink;
 }
 
@@ -175,10 +178,12 @@ TEST(PackPgm, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrorsIt) 
   for (const bool invert : {false, true}) {
     std::vector<long> inks;
     for (int level = 0; level < 256; ++level) {
-      const std::string frame = packed_pgm(pgm(1, 1, 255, std::string(1, static_cast<char>(level))), invert);
+      const std::string grey(1, static_cast<char>(level));
+      const std::string frame = packed_pgm(pgm(1, 1, 255, grey), invert);
       inks.push_back(frame_ink(frame, invert));
       const long more_ink = level == 0 ? 0 : inks[inks.size() - 1] - inks[inks.size() - 2];
-      EXPECT_GE(invert ? -more_ink : more_ink, 0) << "level " << level << (invert ? ", inverted" : "");
+      EXPECT_GE(invert ? -more_ink : more_ink, 0)
+          << "level " << level << (invert ? ", inverted" : "");
     }
     const std::string blank(FRAME_BYTES, '\0');
     EXPECT_EQ(blank, packed_pgm(pgm(1, 1, 255, std::string(1, invert ? '\xff' : '\0')), invert));
@@ -209,8 +214,10 @@ TEST(PackPgm, EdgesGetGlyphsThatLeanTheirWay) {
     const char down_right = falling[static_cast<std::size_t>(row * FRAME_COLUMNS + row)];
     // Ink at the top right and the bottom left, against the other two corners.
     const auto lean = [&](char cell) {
-      return ink_within(cell, half, SAMPLES_ACROSS, 0, middle) + ink_within(cell, 0, half, middle, SAMPLES_DOWN) -
-             ink_within(cell, 0, half, 0, middle) - ink_within(cell, half, SAMPLES_ACROSS, middle, SAMPLES_DOWN);
+      return ink_within(cell, half, SAMPLES_ACROSS, 0, middle) +
+             ink_within(cell, 0, half, middle, SAMPLES_DOWN) -
+             ink_within(cell, 0, half, 0, middle) -
+             ink_within(cell, half, SAMPLES_ACROSS, middle, SAMPLES_DOWN);
     };
     EXPECT_GT(lean(up), 0) << "row " << row << ": " << up;
     EXPECT_LT(lean(down_right), 0) << "row " << row << ": " << down_right;
@@ -245,10 +252,12 @@ TEST(PackPgm, EachSampleAveragesThePartOfTheImageItCovers) {
   std::string checkerboard;
   for (int y = 0; y < 2 * down; ++y)
     for (int x = 0; x < 2 * across; ++x) checkerboard += static_cast<char>((x + y) % 2);
-  EXPECT_EQ(packed_pgm(pgm(1, 1, 65535, "\x7f\xff")), packed_pgm(pgm(2 * across, 2 * down, 1, checkerboard)));
+  EXPECT_EQ(packed_pgm(pgm(1, 1, 65535, "\x7f\xff")),
+            packed_pgm(pgm(2 * across, 2 * down, 1, checkerboard)));
   // Blocks of 2 x 2 pixels give what their pixels do one to a sample.
   const auto shade = [](int x, int y) { return (x * 7 + y * 3 + x * y) % 256; };
-  const std::string blocks = packed_pgm(pgm_of(2 * across, 2 * down, [&](int x, int y) { return shade(x / 2, y / 2); }));
+  const std::string blocks =
+      packed_pgm(pgm_of(2 * across, 2 * down, [&](int x, int y) { return shade(x / 2, y / 2); }));
   EXPECT_EQ(packed_pgm(pgm_of(across, down, shade)), blocks);
   EXPECT_EQ(packed_pgm(pgm_of(across, down, shade)), packed_pgm(pgm_of(across, down, shade)))
       << "the same image, the same bytes";
@@ -265,7 +274,8 @@ TEST(PackPgm, SixteenBitSamplesCommentsAndSeveralImages) {
   const std::string frame = packed_pgm(pgm(4, 2, 65535, corners));
   for (int row = 0; row < FRAME_ROWS; ++row) {
     for (int column = 0; column < FRAME_COLUMNS; ++column) {
-      const bool lit = row < FRAME_ROWS / 2 ? column < FRAME_COLUMNS / 4 : column >= 3 * FRAME_COLUMNS / 4;
+      const bool lit =
+          row < FRAME_ROWS / 2 ? column < FRAME_COLUMNS / 4 : column >= 3 * FRAME_COLUMNS / 4;
       EXPECT_EQ(lit, frame[static_cast<std::size_t>(row * FRAME_COLUMNS + column)] != '\0')
           << "row " << row << " column " << column;
     }
