@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "glyphpack/system.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -49,12 +48,13 @@ int source_open(byte_source& source, const char* name) {
   source.block = std::make_unique<unsigned char[]>(SOURCE_BLOCK_BYTES);
   source.begin = source.next = source.end = source.block.get();
   if (std::strcmp(name, "-") == 0) {
-    source.file = standard_input_file();
+    source.file = raw_standard_input();
     // Offsets count from where standard input stands, not from the start of its file.
     source.file_origin = std::max<std::int64_t>(raw_seek(source.file, 0, seek_origin::current), 0);
     return 0;
   }
-  const int error = open_input_file(name, source.file);
+  // A FIFO is read once someone writes to it, as any reader of a pipe would.
+  const int error = raw_open(name, source.file, fifo_open::after_writer);
   source.close_at_end = error == 0;
   return error;
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "runtime/raw_file.hpp"
+#include "platform/raw_file.hpp"
 
 namespace glyphreeler {
 

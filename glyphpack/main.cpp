@@ -4,7 +4,6 @@
 // or not at all.
 #include <getopt.h>
 
-#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -13,11 +12,11 @@
 #include "glyphpack/byte_source.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/progress.hpp"
-#include "glyphpack/system.hpp"
-#include "glyphpack/timeline.hpp"
-#include "runtime/entry.hpp"
-#include "runtime/standard_streams.hpp"
-#include "runtime/system_error.hpp"
+#include "glyphpack/frame_file.hpp"
+#include "glyphpack/interruptions.hpp"
+#include "platform/entry.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/system_error.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -68,7 +67,7 @@ std::string help() {
 
 // Static, for its block, and so that the way out after an exception can still remove a
 // temporary.
-frame_output output;
+frame_file output;
 
 progress_meter meter;
 
@@ -118,25 +117,9 @@ void report_cannot_pack(const char* name, const pack_error& problem) {
 }
 
 int give_up_writing(const char* name, int error) {
-  output_abandon(output);
+  frame_file_abandon(output);
   report("cannot write " + shown(name, "standard output", true) + ": " + system_error_text(error));
   return 1;
-}
-
-// Writes out what the output holds. Returns 0, or the system error code.
-int flush(frame_output& out) {
-  const int error = out.used == 0 ? 0 : write_all_to(out.handle, out.block, out.used);
-  out.used = 0;
-  return error;
-}
-
-int put_frame(frame_output& out, const frame_cells& frame) {
-  if (out.used + frame.size() > sizeof out.block) {
-    if (const int error = flush(out); error != 0) return error;
-  }
-  std::memcpy(out.block + out.used, frame.data(), frame.size());
-  out.used += frame.size();
-  return 0;
 }
 
 int pack(const char* input_name, const char* output_name, const picture_options& options) {
@@ -146,14 +129,14 @@ int pack(const char* input_name, const char* output_name, const picture_options&
     return 1;
   }
   // Packing into the file being read would destroy it, bytes not yet read included.
-  if (output_is_input(output_name, source.file)) {
+  if (frame_file_is_input(output_name, source.file)) {
     report(shown(output_name, "standard output", true) + " is the input; not overwriting it");
     return 1;
   }
   // The output next: telling the input's kind may wait on a pipe for a while, and the
   // temporary is made before the decoding library starts threads that could take an
   // interruption the main thread is holding back.
-  if (const int error = output_open(output, output_name); error != 0) {
+  if (const int error = frame_file_open(output, output_name); error != 0) {
     return give_up_writing(output_name, error);
   }
   picture_reader reader;
@@ -167,20 +150,20 @@ int pack(const char* input_name, const char* output_name, const picture_options&
     const int got = next_frame(source, reader, frame, problem);
     show_progress(meter, reader.media.progress);
     if (source.error != 0) {
-      output_abandon(output);
+      frame_file_abandon(output);
       report_cannot_read(input_name, source.error);
       return 1;
     }
     if (got < 0) {
-      output_abandon(output);
+      frame_file_abandon(output);
       report_cannot_pack(input_name, problem);
       return 1;
     }
     if (got == 0) break;
-    if (const int error = put_frame(output, frame); error != 0) return give_up_writing(output_name, error);
+    if (const int error = frame_file_put(output, frame); error != 0) return give_up_writing(output_name, error);
   }
-  if (const int error = flush(output); error != 0) return give_up_writing(output_name, error);
-  if (const int error = output_finish(output); error != 0) return give_up_writing(output_name, error);
+  if (const int error = frame_file_flush(output); error != 0) return give_up_writing(output_name, error);
+  if (const int error = frame_file_finish(output); error != 0) return give_up_writing(output_name, error);
   return 0;
 }
 
@@ -214,7 +197,7 @@ int glyphreeler::program_main(int argc, char** argv) {
   try {
     return pack(argv[optind], argv[optind + 1], options);
   } catch (const std::exception& failure) {
-    output_abandon(output);
+    frame_file_abandon(output);
     // Written without building a string, which could fail again for want of memory.
     write_standard_error("glyphpack: ");
     write_standard_error(dynamic_cast<const std::bad_alloc*>(&failure) ? "out of memory" : failure.what());

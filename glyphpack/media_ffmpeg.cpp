@@ -27,8 +27,8 @@ extern "C" {
 #include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"
-#include "glyphpack/system.hpp"
-#include "runtime/system_error.hpp"
+#include "glyphpack/interruptions.hpp"
+#include "platform/system_error.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -4,10 +4,6 @@
 namespace glyphreeler {
 namespace {
 
-// glyphreeler's redirected output: lines of FRAME_COLUMNS glyphs, each ended by CR LF.
-constexpr std::size_t OUTPUT_LINE_BYTES = FRAME_COLUMNS + 2;
-constexpr std::size_t OUTPUT_FRAME_BYTES = OUTPUT_LINE_BYTES * FRAME_ROWS;
-
 // A whole first frame as glyphreeler writes it. Its glyphs are never below NO_DATA_GLYPH, while
 // a real image's header holds a line end or its samples are raw bytes, so a PGM image does not
 // take this shape by chance.
@@ -16,9 +12,9 @@ bool starts_like_glyphreeler_output(std::string_view start) {
   for (std::size_t at = 0; at < OUTPUT_FRAME_BYTES; ++at) {
     const auto byte = static_cast<unsigned char>(start[at]);
     const std::size_t column = at % OUTPUT_LINE_BYTES;
-    const bool fits = column == FRAME_COLUMNS       ? byte == '\r'
-                      : column == FRAME_COLUMNS + 1 ? byte == '\n'
-                                                    : byte >= NO_DATA_GLYPH;
+    const bool fits = column < FRAME_COLUMNS
+                          ? byte >= NO_DATA_GLYPH
+                          : byte == static_cast<unsigned char>(OUTPUT_LINE_END[column - FRAME_COLUMNS]);
     if (!fits) return false;
   }
   return true;

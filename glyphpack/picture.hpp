@@ -7,12 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "player/frame.hpp"
+#include "format/frame.hpp"
 
 namespace glyphreeler {
-
-// One frame as the frame file holds it, cell by cell.
-using frame_cells = std::array<unsigned char, FRAME_BYTES>;
 
 // Where and why a picture cannot be packed. `line` and `column` count from 1; 0 when the
 // failure has no place in a text (an image's header, say).

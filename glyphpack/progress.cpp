@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "glyphpack/system.hpp"
-#include "runtime/standard_streams.hpp"
+#include "glyphpack/interruptions.hpp"
+#include "platform/standard_streams.hpp"
 
 namespace glyphreeler {
 namespace {

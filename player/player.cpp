@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "runtime/console.hpp"
-#include "runtime/system_error.hpp"
+#include "player/terminal/console.hpp"
+#include "platform/system_error.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "player/frame.hpp"
-#include "runtime/input_stream.hpp"
+#include "format/frame.hpp"
+#include "player/input_stream.hpp"
 
 namespace glyphreeler {
 

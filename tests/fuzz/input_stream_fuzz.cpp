@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "runtime/input_stream.hpp"
-#include "tests/memory_raw_file.hpp"
+#include "player/input_stream.hpp"
+#include "tests/platform/memory_raw_file.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/key_assembler.hpp"
-#include "runtime/keys.hpp"
+#include "player/terminal/key_assembler.hpp"
+#include "player/terminal/keys.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -1,0 +1,195 @@
+// The frame file on Windows, and the interruptions that must not leave it half made. Names are
+// UTF-8 inside the program and wide at the system's door, so that any name the file system
+// holds can be written. A frame file that replaces a disk file (or takes a new name) is made as
+// a temporary beside it, created only where no file of that name exists, flushed to disk and
+// moved over the target in one step. A console control event (Ctrl+C, Ctrl+Break, closing the
+// console) deletes the temporary and erases the progress line before the program ends.
+#include <windows.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "glyphpack/frame_file.hpp"
+#include "glyphpack/interruptions.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/utf16.hpp"
+
+namespace glyphreeler {
+namespace {
+
+constexpr wchar_t TEMPORARY_PREFIX[] = L".glyphpack-";
+constexpr int TEMPORARY_ATTEMPTS = 100;  // fresh names tried before giving up
+
+// The temporary, for the control handler, which runs on a thread of its own: both change it
+// under this lock.
+SRWLOCK temporary_lock = SRWLOCK_INIT;
+std::wstring temporary_name;   // empty when there is none
+bool ending = false;           // a control event is ending the program: nothing is put in place
+std::string progress_eraser;   // what erases the progress line; empty while none is shown
+
+struct temporary_guard {
+  temporary_guard() { ::AcquireSRWLockExclusive(&temporary_lock); }
+  ~temporary_guard() { ::ReleaseSRWLockExclusive(&temporary_lock); }
+  temporary_guard(const temporary_guard&) = delete;
+  temporary_guard& operator=(const temporary_guard&) = delete;
+};
+
+HANDLE handle_of(const frame_file& output) { return reinterpret_cast<HANDLE>(output.handle); }
+
+int last_error() { return static_cast<int>(::GetLastError()); }
+
+// A name as the wide system calls take it.
+std::wstring wide_of(const std::string& text) {
+  const std::u16string wide = utf16_of_utf8(text);
+  return {wide.begin(), wide.end()};
+}
+
+// The folder part of a path, as a prefix that a name can follow: "dir\", "C:" (a drive's own
+// current folder) or "" (the current folder).
+std::wstring folder_prefix_of(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/:");
+  return separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
+}
+
+// Runs when Ctrl+C, Ctrl+Break, closing the console, logging off or shutting down ends the
+// program. The temporary is open with delete sharing, so it goes as the process ends; the
+// progress line is erased; FALSE lets the default action end it.
+BOOL WINAPI on_console_control(DWORD) {
+  const temporary_guard guard;
+  ending = true;
+  if (!temporary_name.empty()) ::DeleteFileW(temporary_name.c_str());
+  temporary_name.clear();
+  if (!progress_eraser.empty()) write_standard_error(progress_eraser);
+  progress_eraser.clear();
+  return FALSE;
+}
+
+int create_temporary(frame_file& output, const std::wstring& target) {
+  std::random_device seed;
+  std::minstd_rand pick(seed());
+  const std::wstring folder = folder_prefix_of(target);
+  int error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < TEMPORARY_ATTEMPTS && error == ERROR_FILE_EXISTS; ++attempt) {
+    std::wstring name = folder + TEMPORARY_PREFIX;
+    for (unsigned bits = static_cast<unsigned>(pick()), digit = 0; digit < 6; ++digit, bits >>= 4) {
+      name += L"0123456789abcdef"[bits & 0xF];
+    }
+    const temporary_guard guard;
+    if (ending) return ERROR_OPERATION_ABORTED;
+    // CREATE_NEW: an existing file, or a link planted under the name, is never written through.
+    const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      output.handle = reinterpret_cast<std::intptr_t>(handle);
+      temporary_name = name;
+      return 0;
+    }
+    error = last_error();
+  }
+  return error;
+}
+
+void remove_temporary() {
+  const temporary_guard guard;
+  if (!temporary_name.empty()) ::DeleteFileW(temporary_name.c_str());
+  temporary_name.clear();
+}
+
+}  // namespace
+
+bool frame_file_is_input(const char* name, const raw_file& input) {
+  // A file is the same when its volume and its index on it are: whatever name or link led there.
+  const auto identity = [](HANDLE file, BY_HANDLE_FILE_INFORMATION& found) {
+    return file != INVALID_HANDLE_VALUE && ::GetFileType(file) == FILE_TYPE_DISK &&
+           ::GetFileInformationByHandle(file, &found);
+  };
+  BY_HANDLE_FILE_INFORMATION input_file, output_file;
+  if (!identity(reinterpret_cast<HANDLE>(input.handle), input_file)) return false;
+  bool found = false;
+  if (std::strcmp(name, "-") == 0) {
+    found = identity(::GetStdHandle(STD_OUTPUT_HANDLE), output_file);
+  } else {
+    // Opened only to be asked about, by anyone's leave; a folder too, which is then no file.
+    const HANDLE output = ::CreateFileW(wide_of(name).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    found = identity(output, output_file) &&
+            (output_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
+  }
+  return found && input_file.dwVolumeSerialNumber == output_file.dwVolumeSerialNumber &&
+         input_file.nFileIndexHigh == output_file.nFileIndexHigh &&
+         input_file.nFileIndexLow == output_file.nFileIndexLow;
+}
+
+int frame_file_open(frame_file& output, const char* name) {
+  if (std::strcmp(name, "-") == 0) {
+    output.handle = reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE));
+    output.in_place = output.standard_stream = true;
+    return 0;
+  }
+  const std::wstring wide_name = wide_of(name);
+  const DWORD attributes = ::GetFileAttributesW(wide_name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return ERROR_ACCESS_DENIED;
+  }
+  // Opened once, for writing but not truncated: a disk file is then replaced whole instead,
+  // while a device such as NUL, or a pipe, which may take only one client, is written through
+  // this very handle where it stands.
+  const HANDLE existing = ::CreateFileW(wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (existing == INVALID_HANDLE_VALUE) {
+    if (const int error = last_error(); error != ERROR_FILE_NOT_FOUND) return error;
+  } else if (::GetFileType(existing) != FILE_TYPE_DISK) {
+    output.handle = reinterpret_cast<std::intptr_t>(existing);
+    output.in_place = true;
+    return 0;
+  } else {
+    ::CloseHandle(existing);
+  }
+  output.target = name;
+  return create_temporary(output, wide_name);
+}
+
+int frame_file_finish(frame_file& output) {
+  const HANDLE handle = handle_of(output);
+  output.handle = -1;
+  if (output.in_place) {
+    return output.standard_stream || ::CloseHandle(handle) ? 0 : last_error();
+  }
+  int error = ::FlushFileBuffers(handle) ? 0 : last_error();
+  if (!::CloseHandle(handle) && error == 0) error = last_error();
+  if (error == 0) {
+    const temporary_guard guard;
+    if (ending) {
+      error = ERROR_OPERATION_ABORTED;
+    } else if (::MoveFileExW(temporary_name.c_str(), wide_of(output.target).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      temporary_name.clear();
+    } else {
+      error = last_error();
+    }
+  }
+  if (error != 0) remove_temporary();
+  return error;
+}
+
+void frame_file_abandon(frame_file& output) {
+  if (output.handle != -1 && !output.standard_stream) ::CloseHandle(handle_of(output));
+  output.handle = -1;
+  if (!output.in_place) remove_temporary();
+}
+
+void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE); }
+
+// The control handler runs on a thread of its own, whatever other threads there are.
+void begin_starting_threads() {}
+void end_starting_threads() {}
+
+void set_progress_eraser(std::string_view text) {
+  const temporary_guard guard;
+  progress_eraser.assign(text.substr(0, PROGRESS_ERASER_BYTES));
+}
+
+}  // namespace glyphreeler

@@ -1,0 +1,29 @@
+// What ends glyphpack from outside (Ctrl+C, a signal, closing the console) and what it tidies
+// before it ends: an unfinished frame file's temporary and the progress line. Implemented with
+// the frame file's back ends, whose temporary is at stake.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace glyphreeler {
+
+// Called once at start: an interruption removes an unfinished temporary and erases the
+// progress line, then ends the program as it would have; a write beyond the file size limit
+// fails instead of ending it.
+void prepare_interruptions();
+
+// Threads started between these two calls (a decoding library's) leave the interruptions sent
+// to the program to the thread that started them, which alone writes the progress line: so
+// that the line is erased last.
+void begin_starting_threads();
+void end_starting_threads();
+
+// The longest text set_progress_eraser keeps.
+inline constexpr std::size_t PROGRESS_ERASER_BYTES = 512;
+
+// Sets what erases the progress line on standard error ("" while none is shown): an
+// interruption writes it before the program ends.
+void set_progress_eraser(std::string_view text);
+
+}  // namespace glyphreeler

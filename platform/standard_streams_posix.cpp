@@ -1,0 +1,65 @@
+// Standard output and standard error on POSIX systems: bytes pass unchanged.
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/locale_posix.hpp"
+#include "platform/standard_streams.hpp"
+
+namespace glyphreeler {
+namespace {
+
+// Waits until `fd` can be written; a descriptor we inherited may be non-blocking.
+int wait_writable(int fd) {
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    if (::select(fd + 1, nullptr, &set, nullptr, nullptr) >= 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
+  const auto fd = static_cast<int>(file);
+  const auto* rest = static_cast<const unsigned char*>(bytes);
+  while (count > 0) {
+    const ssize_t written = ::write(fd, rest, count);
+    if (written > 0) {
+      rest += written;
+      count -= static_cast<std::size_t>(written);
+    } else if (written == 0) {
+      return EIO;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (wait_writable(fd) != 0) return errno;
+    } else if (errno != EINTR) {
+      return errno;
+    }
+  }
+  return 0;
+}
+
+int write_standard_output(const unsigned char* bytes, std::size_t count) {
+  return write_all_to(STDOUT_FILENO, bytes, count);
+}
+
+int write_standard_error(std::string_view text) {
+  return write_all_to(STDERR_FILENO, text.data(), text.size());
+}
+
+bool standard_error_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+int standard_error_columns() {
+  winsize size{};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+terminal_encoding standard_error_encoding() {
+  return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
+}
+
+}  // namespace glyphreeler

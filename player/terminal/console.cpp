@@ -1,0 +1,98 @@
+// The console services over a platform back end: standard output and the messages on standard
+// error through output channels, the key wait's decision and its pending second code, and the
+// set-up and release of the run.
+#include "player/terminal/console.hpp"
+
+#include <cstring>
+#include <string_view>
+
+#include "player/terminal/console_backend.hpp"
+#include "player/terminal/keys.hpp"
+#include "player/terminal/output.hpp"
+#include "platform/standard_streams.hpp"
+#include "platform/system_error.hpp"
+#include "platform/terminal_charset.hpp"
+
+namespace glyphreeler {
+namespace {
+
+output_channel standard_output;
+// Messages: written as they come, their line ends as they are.
+output_channel standard_error;
+int pending_key_code = -1;  // second half of an extended key; -1 when none is held
+
+int write_to_standard_error(const unsigned char* bytes, std::size_t count) {
+  return write_standard_error(std::string_view(reinterpret_cast<const char*>(bytes), count));
+}
+
+}  // namespace
+
+void console_start() {
+  backend_start();
+  const stream_treatment streams = backend_stream_treatment();
+  standard_output.sink = write_standard_output;
+  standard_output.to_terminal = streams.output_is_terminal;
+  standard_output.encoding = streams.output;
+  standard_error.sink = write_to_standard_error;
+  standard_error.to_terminal = true;
+  standard_error.crlf_line_ends = false;
+  standard_error.encoding = streams.messages;
+}
+
+int console_finish(int status) {
+  output_flush(standard_output);
+  backend_finish();
+  // Every failed write ends up here, so a full disk or a vanished reader is reported once.
+  if (standard_output.error != 0) {
+    report_failure("write error", system_error_text(standard_output.error));
+    return 1;
+  }
+  return status;
+}
+
+int put_char(int character) {
+  const auto byte = static_cast<unsigned char>(character);
+  return output_write(standard_output, &byte, 1);
+}
+
+int put_text(const char* text) {
+  return output_write(standard_output, reinterpret_cast<const unsigned char*>(text),
+                      std::strlen(text));
+}
+
+void clear_screen() { backend_clear_screen(); }
+
+void pause(int milliseconds) { backend_sleep(milliseconds); }
+
+int wait_key() {
+  if (pending_key_code >= 0) {
+    const int code = pending_key_code;
+    pending_key_code = -1;
+    return code;
+  }
+  if (backend_key_wait_begin() != 0) return -1;
+  int result = -1;
+  key_event press;
+  while (backend_next_key_press(press) == 0) {
+    const key_decision decision = decide_key(press);
+    if (decision.outcome == key_outcome::ignored) continue;
+    if (decision.outcome == key_outcome::extended) {
+      pending_key_code = decision.code;
+      result = 0;
+    } else {
+      result = decision.code;
+    }
+    break;
+  }
+  if (backend_key_wait_end() != 0) return -1;
+  return result;
+}
+
+void report_failure(const std::string& what, const std::string& reason) {
+  // The line may quote a file name, which must not drive the terminal any more than a frame.
+  const std::string line =
+      "glyphreeler: " + disarmed_text(what + ": " + reason, standard_error.encoding) + "\n";
+  output_write(standard_error, reinterpret_cast<const unsigned char*>(line.data()), line.size());
+}
+
+}  // namespace glyphreeler

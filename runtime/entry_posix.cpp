@@ -1,4 +1,0 @@
-// The entry point on POSIX systems: the arguments are bytes, and file names are the same bytes.
-#include "runtime/entry.hpp"
-
-int main(int argc, char** argv) { return glyphreeler::program_main(argc, argv); }
