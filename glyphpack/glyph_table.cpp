@@ -3,6 +3,7 @@
 
 namespace glyphreeler {
 
+// clang-format off
 const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES = {
     0, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46, 47,
     48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63,
@@ -608,5 +609,6 @@ const glyph_inks GLYPH_INK[2] = {
          828, 950, 1636, 667, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
     }},
 };
+// clang-format on
 
 }  // namespace glyphreeler

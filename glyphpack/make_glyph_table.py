@@ -88,6 +88,7 @@ def main():
     out.write("// Made by glyphpack/make_glyph_table.py (which says how, and from which fonts); do "
               "not edit.\n")
     out.write('#include "glyphpack/glyph_table.hpp"\n\nnamespace glyphreeler {\n\n')
+    out.write("// clang-format off\n")
     out.write("const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES = {\n")
     frame_bytes = [0 if code == 32 else code for code in CODES]
     for start in range(0, len(frame_bytes), 16):
@@ -107,7 +108,7 @@ def main():
                       ", ".join(str(v) for v in row[CELL_SAMPLES // 2:])]
             out.write(f"        {{{halves[0]},\n         {halves[1]}}},\n")
         out.write("    }},\n")
-    out.write("};\n\n}  // namespace glyphreeler\n")
+    out.write("};\n// clang-format on\n\n}  // namespace glyphreeler\n")
 
 
 if __name__ == "__main__":
