@@ -22,9 +22,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr);
+  const HANDLE screen =
+      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   std::FILE* result = std::fopen("floor.txt", "w");
@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
       WriteFile(out, "\r\n", 2, &done, nullptr);
     }
     QueryPerformanceCounter(&end);
-    std::fprintf(result, "%.3f\n", double(end.QuadPart - start.QuadPart) * 1000.0 /
-                                   double(frequency.QuadPart));
+    std::fprintf(result, "%.3f\n",
+                 double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
   }
   return std::fclose(result) == 0 ? 0 : 1;
 }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-
 namespace glyphreeler {
 namespace {
 
@@ -59,9 +58,7 @@ int source_open(byte_source& source, const char* name) {
   return error;
 }
 
-int source_next_byte_slow(byte_source& source) {
-  return fill(source, 1) > 0 ? *source.next++ : -1;
-}
+int source_next_byte_slow(byte_source& source) { return fill(source, 1) > 0 ? *source.next++ : -1; }
 
 void source_skip(byte_source& source, std::size_t count) {
   for (; count > 0 && source_next_byte(source) >= 0; --count) {

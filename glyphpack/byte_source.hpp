@@ -15,16 +15,16 @@ namespace glyphreeler {
 inline constexpr std::size_t SOURCE_BLOCK_BYTES = 64 * 1024;
 
 struct byte_source {
-  raw_file file;                          // where the bytes come from; none for bytes in memory
-  bool close_at_end = false;              // a file glyphpack opened, not standard input
+  raw_file file;                           // where the bytes come from; none for bytes in memory
+  bool close_at_end = false;               // a file glyphpack opened, not standard input
   std::unique_ptr<unsigned char[]> block;  // SOURCE_BLOCK_BYTES read from `file`
-  const unsigned char* begin = nullptr;   // the first byte still held
-  const unsigned char* next = nullptr;    // the next byte not yet taken
-  const unsigned char* end = nullptr;     // just past the last byte read
-  std::int64_t end_offset = 0;            // where `end` is in the input, from its start
-  std::int64_t file_origin = 0;           // where the input starts in `file`: standard input
-                                          // may be a file read part of the way already
-  int error = 0;                          // system error of a failed read; 0 while all is well
+  const unsigned char* begin = nullptr;    // the first byte still held
+  const unsigned char* next = nullptr;     // the next byte not yet taken
+  const unsigned char* end = nullptr;      // just past the last byte read
+  std::int64_t end_offset = 0;             // where `end` is in the input, from its start
+  std::int64_t file_origin = 0;            // where the input starts in `file`: standard input
+                                           // may be a file read part of the way already
+  int error = 0;                           // system error of a failed read; 0 while all is well
 
   byte_source() = default;
   byte_source(const byte_source&) = delete;

@@ -16,16 +16,16 @@ namespace glyphreeler {
 inline constexpr std::size_t FRAME_FILE_BLOCK_BYTES = 64 * 1024;
 
 struct frame_file {
-  std::intptr_t handle = -1;      // the temporary file, or the output itself
-  bool in_place = false;          // no temporary: nothing to put in place or remove
-  bool standard_stream = false;   // standard output or error, which are not closed here
-  std::string target;             // the file a complete temporary replaces
-  bool replaces_file = false;     // `target` exists, and its owner and permissions are kept
-  std::uint32_t mode = 0;         // permissions the finished file gets
-  std::uint32_t owner = 0;        // the replaced file's owner and group, where they count
+  std::intptr_t handle = -1;     // the temporary file, or the output itself
+  bool in_place = false;         // no temporary: nothing to put in place or remove
+  bool standard_stream = false;  // standard output or error, which are not closed here
+  std::string target;            // the file a complete temporary replaces
+  bool replaces_file = false;    // `target` exists, and its owner and permissions are kept
+  std::uint32_t mode = 0;        // permissions the finished file gets
+  std::uint32_t owner = 0;       // the replaced file's owner and group, where they count
   std::uint32_t group = 0;
   unsigned char block[FRAME_FILE_BLOCK_BYTES] = {};  // frames not yet written
-  std::size_t used = 0;           // bytes held in `block`
+  std::size_t used = 0;                              // bytes held in `block`
 };
 
 // True when `name` ("-": standard output) is the very file `input` reads, links followed: a

@@ -120,8 +120,7 @@ int open_in_place(frame_file& output, const char* name, int extra_flags) {
 // Creates the temporary beside `output.target`: exclusively, so that neither a file nor a link
 // planted under its name is ever written through, and readable by its owner only until done.
 int create_temporary(frame_file& output) {
-  const std::string pattern =
-      folder_of(output.target) + "/" + TEMPORARY_PREFIX + TEMPORARY_PATTERN;
+  const std::string pattern = folder_of(output.target) + "/" + TEMPORARY_PREFIX + TEMPORARY_PATTERN;
   if (pattern.size() >= sizeof temporary_name) return ENAMETOOLONG;
   const interruptions_held held;
   std::memcpy(temporary_name, pattern.c_str(), pattern.size() + 1);
@@ -140,7 +139,9 @@ void remove_temporary() {
 
 // Some file systems cannot sync, or keep no permissions (a FAT memory stick, say): what they
 // cannot do is no failure of the write, which is then as safe as they make it.
-bool not_kept_here(int error) { return error == EINVAL || error == ENOTSUP || error == EPERM || error == EROFS; }
+bool not_kept_here(int error) {
+  return error == EINVAL || error == ENOTSUP || error == EPERM || error == EROFS;
+}
 
 // Returns 0, or the system error code.
 int sync_file(int fd) { return ::fsync(fd) == 0 || not_kept_here(errno) ? 0 : errno; }
@@ -206,9 +207,9 @@ int frame_file_open(frame_file& output, const char* name) {
   // A link that names its file in a way that cannot be followed by name (a descriptor of a
   // file already deleted, say) is written through where it stands.
   struct stat target_status;
-  if (output.replaces_file && (::stat(output.target.c_str(), &target_status) != 0 ||
-                               target_status.st_dev != status.st_dev ||
-                               target_status.st_ino != status.st_ino)) {
+  if (output.replaces_file &&
+      (::stat(output.target.c_str(), &target_status) != 0 ||
+       target_status.st_dev != status.st_dev || target_status.st_ino != status.st_ino)) {
     return open_in_place(output, name, O_TRUNC);
   }
   return create_temporary(output);
@@ -222,7 +223,8 @@ int frame_file_finish(frame_file& output) {
   }
   if (output.replaces_file) keep_owner(fd, output);
   // After the owner, whose change may have cleared some of the permissions.
-  int error = ::fchmod(fd, static_cast<mode_t>(output.mode)) == 0 || not_kept_here(errno) ? 0 : errno;
+  int error =
+      ::fchmod(fd, static_cast<mode_t>(output.mode)) == 0 || not_kept_here(errno) ? 0 : errno;
   if (error == 0) error = sync_file(fd);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0) {

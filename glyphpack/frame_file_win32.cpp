@@ -24,9 +24,9 @@ constexpr int TEMPORARY_ATTEMPTS = 100;  // fresh names tried before giving up
 // The temporary, for the control handler, which runs on a thread of its own: both change it
 // under this lock.
 SRWLOCK temporary_lock = SRWLOCK_INIT;
-std::wstring temporary_name;   // empty when there is none
-bool ending = false;           // a control event is ending the program: nothing is put in place
-std::string progress_eraser;   // what erases the progress line; empty while none is shown
+std::wstring temporary_name;  // empty when there is none
+bool ending = false;          // a control event is ending the program: nothing is put in place
+std::string progress_eraser;  // what erases the progress line; empty while none is shown
 
 struct temporary_guard {
   temporary_guard() { ::AcquireSRWLockExclusive(&temporary_lock); }
@@ -111,9 +111,9 @@ bool frame_file_is_input(const char* name, const raw_file& input) {
     found = identity(::GetStdHandle(STD_OUTPUT_HANDLE), output_file);
   } else {
     // Opened only to be asked about, by anyone's leave; a folder too, which is then no file.
-    const HANDLE output = ::CreateFileW(wide_of(name).c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE output = ::CreateFileW(
+        wide_of(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     found = identity(output, output_file) &&
             (output_file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
@@ -137,8 +137,9 @@ int frame_file_open(frame_file& output, const char* name) {
   // Opened once, for writing but not truncated: a disk file is then replaced whole instead,
   // while a device such as NUL, or a pipe, which may take only one client, is written through
   // this very handle where it stands.
-  const HANDLE existing = ::CreateFileW(wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE existing =
+      ::CreateFileW(wide_name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (existing == INVALID_HANDLE_VALUE) {
     if (const int error = last_error(); error != ERROR_FILE_NOT_FOUND) return error;
   } else if (::GetFileType(existing) != FILE_TYPE_DISK) {

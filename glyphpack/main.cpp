@@ -10,10 +10,10 @@
 #include <string>
 
 #include "glyphpack/byte_source.hpp"
-#include "glyphpack/pack.hpp"
-#include "glyphpack/progress.hpp"
 #include "glyphpack/frame_file.hpp"
 #include "glyphpack/interruptions.hpp"
+#include "glyphpack/pack.hpp"
+#include "glyphpack/progress.hpp"
 #include "platform/entry.hpp"
 #include "platform/standard_streams.hpp"
 #include "platform/system_error.hpp"
@@ -25,12 +25,9 @@ constexpr char STANDARD_STREAM[] = "-";  // as a name: standard input, or standa
 
 enum option_code { EVERY_FRAME = 1, STRETCH, INVERT, HELP, VERSION };
 constexpr ::option LONG_OPTIONS[] = {
-    {"every-frame", no_argument, nullptr, EVERY_FRAME},
-    {"stretch", no_argument, nullptr, STRETCH},
-    {"invert", no_argument, nullptr, INVERT},
-    {"help", no_argument, nullptr, HELP},
-    {"version", no_argument, nullptr, VERSION},
-    {nullptr, 0, nullptr, 0},
+    {"every-frame", no_argument, nullptr, EVERY_FRAME}, {"stretch", no_argument, nullptr, STRETCH},
+    {"invert", no_argument, nullptr, INVERT},           {"help", no_argument, nullptr, HELP},
+    {"version", no_argument, nullptr, VERSION},         {nullptr, 0, nullptr, 0},
 };
 
 // The usage line, naming the inputs this build reads.
@@ -43,11 +40,12 @@ std::string usage() {
 
 std::string help() {
   std::string text = usage();
-  text += media_supported()
-              ? "Makes a frame file for glyphreeler from text art, binary PGM images, or pictures,\n"
-                "animations and video: the picture showing at each whole second of the source\n"
-                "becomes a frame, so that glyphreeler plays it at its real pace.\n"
-              : "Makes a frame file for glyphreeler from text art or binary PGM images.\n";
+  text +=
+      media_supported()
+          ? "Makes a frame file for glyphreeler from text art, binary PGM images, or pictures,\n"
+            "animations and video: the picture showing at each whole second of the source\n"
+            "becomes a frame, so that glyphreeler plays it at its real pace.\n"
+          : "Makes a frame file for glyphreeler from text art or binary PGM images.\n";
   text +=
       "'-' names standard input or standard output.\n"
       "\n"
@@ -160,10 +158,13 @@ int pack(const char* input_name, const char* output_name, const picture_options&
       return 1;
     }
     if (got == 0) break;
-    if (const int error = frame_file_put(output, frame); error != 0) return give_up_writing(output_name, error);
+    if (const int error = frame_file_put(output, frame); error != 0)
+      return give_up_writing(output_name, error);
   }
-  if (const int error = frame_file_flush(output); error != 0) return give_up_writing(output_name, error);
-  if (const int error = frame_file_finish(output); error != 0) return give_up_writing(output_name, error);
+  if (const int error = frame_file_flush(output); error != 0)
+    return give_up_writing(output_name, error);
+  if (const int error = frame_file_finish(output); error != 0)
+    return give_up_writing(output_name, error);
   return 0;
 }
 
@@ -186,7 +187,9 @@ int glyphreeler::program_main(int argc, char** argv) {
   }
   if (asked_help || asked_version || wrong_usage || argc - optind != 2) {
     const bool asked = asked_help || asked_version;
-    const int error = print(asked_help ? help() : asked_version ? "glyphpack " GLYPHREELER_VERSION "\n" : usage());
+    const int error = print(asked_help      ? help()
+                            : asked_version ? "glyphpack " GLYPHREELER_VERSION "\n"
+                                            : usage());
     // What was asked for did not arrive (a full disk, a closed output): that is no success.
     if (error != 0) report("write error: " + system_error_text(error));
     return asked && error == 0 ? 0 : 1;
@@ -200,7 +203,8 @@ int glyphreeler::program_main(int argc, char** argv) {
     frame_file_abandon(output);
     // Written without building a string, which could fail again for want of memory.
     write_standard_error("glyphpack: ");
-    write_standard_error(dynamic_cast<const std::bad_alloc*>(&failure) ? "out of memory" : failure.what());
+    write_standard_error(dynamic_cast<const std::bad_alloc*>(&failure) ? "out of memory"
+                                                                       : failure.what());
     write_standard_error("\n");
   }
   return 1;

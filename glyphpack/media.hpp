@@ -22,8 +22,8 @@ inline constexpr std::uint64_t MAX_PICTURE_PIXELS = 200'000'000;
 // Bounds on the work one input may cause; the fuzzer's are tighter. 0 is no bound.
 struct media_limits {
   std::uint64_t max_pixels = MAX_PICTURE_PIXELS;  // pixels in one picture
-  std::uint64_t max_pictures = 0;   // pictures decoded, after which the source counts as ended
-  int threads = 0;                  // decoding threads; 0: as many as the machine has
+  std::uint64_t max_pictures = 0;  // pictures decoded, after which the source counts as ended
+  int threads = 0;                 // decoding threads; 0: as many as the machine has
 };
 
 struct media_decoder;  // the library's state, in the back end

@@ -27,7 +27,6 @@ extern "C" {
 #include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"
-#include "glyphpack/interruptions.hpp"
 #include "platform/system_error.hpp"
 
 namespace glyphreeler {
@@ -65,23 +64,23 @@ int quarter_turns(const std::uint8_t* matrix, std::size_t size) {
 
 struct media_decoder {
   byte_source* source = nullptr;
-  AVIOContext* io = nullptr;               // reads `source`
-  AVFormatContext* format = nullptr;       // the container
-  AVCodecContext* codec = nullptr;         // the video stream's decoder
+  AVIOContext* io = nullptr;          // reads `source`
+  AVFormatContext* format = nullptr;  // the container
+  AVCodecContext* codec = nullptr;    // the video stream's decoder
   AVPacket* packet = nullptr;
-  AVFrame* decoded = nullptr;              // the picture just decoded
-  AVFrame* held = nullptr;                 // the picture showing, until a later one replaces it
-  int stream = -1;                         // the video stream's index
-  AVRational time_base{0, 1};              // the stream's
-  std::int64_t picture_period = 0;         // a picture's nominal duration, 0 when unknown
+  AVFrame* decoded = nullptr;       // the picture just decoded
+  AVFrame* held = nullptr;          // the picture showing, until a later one replaces it
+  int stream = -1;                  // the video stream's index
+  AVRational time_base{0, 1};       // the stream's
+  std::int64_t picture_period = 0;  // a picture's nominal duration, 0 when unknown
   std::int64_t recent_times[RECENT_TIMES] = {};  // presentation times of the latest packets
-  int recent_count = 0;                    // how many of them are held
-  int recent_next = 0;                     // where the next one goes
-  int turns = 0;                           // the stream's quarter turns, for pictures without
-  media_limits limits;                     // as the reader was given them
-  const picture_options* options = nullptr;  // as the frames are asked for
-  media_progress* progress = nullptr;      // the reader's, counted as packets are read
-  sampling sampled;                        // which pictures become frames
+  int recent_count = 0;                          // how many of them are held
+  int recent_next = 0;                           // where the next one goes
+  int turns = 0;                                 // the stream's quarter turns, for pictures without
+  media_limits limits;                           // as the reader was given them
+  const picture_options* options = nullptr;      // as the frames are asked for
+  media_progress* progress = nullptr;            // the reader's, counted as packets are read
+  sampling sampled;                              // which pictures become frames
   std::uint64_t decoded_pictures = 0;
   bool input_ended = false;                // every packet has been read: the decoder is draining
   int error = 0;                           // why the source failed (an AVERROR code), or 0
@@ -164,7 +163,8 @@ void find_end(const AVFormatContext& format, const AVStream& stream, timeline& l
                         microseconds(stream.duration, stream.time_base));
   } else if (format.duration != AV_NOPTS_VALUE && format.duration > 0) {
     line.has_end = true;
-    line.end = time_sum(format.start_time != AV_NOPTS_VALUE ? format.start_time : 0, format.duration);
+    line.end =
+        time_sum(format.start_time != AV_NOPTS_VALUE ? format.start_time : 0, format.duration);
   }
 }
 
@@ -183,7 +183,8 @@ bool refuse_too_large(media_decoder& media, const AVCodecParameters& picture) {
 
 // Opens `decoder` for `stream` on `threads` threads (0: as many as the machine has). Returns 0,
 // or an AVERROR code.
-int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& stream, int threads) {
+int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& stream,
+                 int threads) {
   avcodec_free_context(&media.codec);
   media.codec = avcodec_alloc_context3(&decoder);
   check_allocated(media.codec);
@@ -271,12 +272,14 @@ int open_source(media_decoder& media) {
   }
   find_end(*media.format, stream, media.sampled.line);
 #if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 29, 100)
-  const AVPacketSideData* matrix = av_packet_side_data_get(
-      stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+  const AVPacketSideData* matrix =
+      av_packet_side_data_get(stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data,
+                              AV_PKT_DATA_DISPLAYMATRIX);
   if (matrix != nullptr) media.turns = quarter_turns(matrix->data, matrix->size);
 #else
   std::size_t matrix_size = 0;
-  const std::uint8_t* matrix = av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &matrix_size);
+  const std::uint8_t* matrix =
+      av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &matrix_size);
   media.turns = quarter_turns(matrix, matrix_size);
 #endif
   media.packet = av_packet_alloc();
@@ -325,7 +328,8 @@ bool memory_for_decoding(const media_decoder& media) {
 // Decodes until a picture is in `decoded`. Returns 1, 0 when the source has no more, or -1 when
 // decoding cannot go on (`media.error` says why).
 int decode_picture(media_decoder& media) {
-  if (media.limits.max_pictures != 0 && media.decoded_pictures >= media.limits.max_pictures) return 0;
+  if (media.limits.max_pictures != 0 && media.decoded_pictures >= media.limits.max_pictures)
+    return 0;
   for (;;) {
     const int received = avcodec_receive_frame(media.codec, media.decoded);
     if (received == 0) {
@@ -362,7 +366,8 @@ int decode_picture(media_decoder& media) {
       }
       media.codec->skip_frame = needed ? AVDISCARD_DEFAULT : AVDISCARD_NONREF;
       // A packet the decoder refuses (damaged data) is passed over, as a player would.
-      if (const int sent = avcodec_send_packet(media.codec, media.packet); sent == AVERROR(ENOMEM)) {
+      if (const int sent = avcodec_send_packet(media.codec, media.packet);
+          sent == AVERROR(ENOMEM)) {
         av_packet_unref(media.packet);
         media.error = sent;
         return -1;
@@ -411,9 +416,9 @@ bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows
   const std::size_t grey_stride = padded(static_cast<std::size_t>(width));
   media.grey_alpha.resize(pair_stride * (static_cast<std::size_t>(height) + 1));
   media.composited.resize(grey_stride * (static_cast<std::size_t>(height) + 1));
-  media.to_grey_alpha = sws_getCachedContext(media.to_grey_alpha, width, height, format, width,
-                                             height, AV_PIX_FMT_YA8, SWS_POINT, nullptr, nullptr,
-                                             nullptr);
+  media.to_grey_alpha =
+      sws_getCachedContext(media.to_grey_alpha, width, height, format, width, height,
+                           AV_PIX_FMT_YA8, SWS_POINT, nullptr, nullptr, nullptr);
   media.shrink = sws_getCachedContext(media.shrink, width, height, AV_PIX_FMT_GRAY8, columns, rows,
                                       AV_PIX_FMT_GRAY16, SWS_AREA, nullptr, nullptr, nullptr);
   if (media.to_grey_alpha == nullptr || media.shrink == nullptr) return false;
@@ -482,7 +487,8 @@ picture_time timing(const media_decoder& media) {
   const std::int64_t own_duration = picture.pkt_duration;  // named `duration` from FFmpeg 6
 #endif
   picture_time when;
-  when.duration = own_duration > 0 ? microseconds(own_duration, media.time_base) : media.picture_period;
+  when.duration =
+      own_duration > 0 ? microseconds(own_duration, media.time_base) : media.picture_period;
   // A picture the container gave no presentation time has only a guess from its decoding time,
   // which reordering shifts by a picture or two, unevenly at the start and the end: it follows
   // the picture before it instead.
@@ -501,7 +507,8 @@ struct ffmpeg_pictures {
     return got;
   }
   bool make_frame(bool held, frame_cells& frame) {
-    if (glyphreeler::make_frame(media, held ? *media.held : *media.decoded, *media.options, frame)) {
+    if (glyphreeler::make_frame(media, held ? *media.held : *media.decoded, *media.options,
+                                frame)) {
       return true;
     }
     media.problem = "a picture cannot be converted";

@@ -12,9 +12,10 @@ bool starts_like_glyphreeler_output(std::string_view start) {
   for (std::size_t at = 0; at < OUTPUT_FRAME_BYTES; ++at) {
     const auto byte = static_cast<unsigned char>(start[at]);
     const std::size_t column = at % OUTPUT_LINE_BYTES;
-    const bool fits = column < FRAME_COLUMNS
-                          ? byte >= NO_DATA_GLYPH
-                          : byte == static_cast<unsigned char>(OUTPUT_LINE_END[column - FRAME_COLUMNS]);
+    const bool fits =
+        column < FRAME_COLUMNS
+            ? byte >= NO_DATA_GLYPH
+            : byte == static_cast<unsigned char>(OUTPUT_LINE_END[column - FRAME_COLUMNS]);
     if (!fits) return false;
   }
   return true;
@@ -39,8 +40,8 @@ void start_reading(byte_source& source, picture_reader& reader) {
   }
   // A text with a stray control byte is still text, and gets its line and column; pictures and
   // video hold NUL bytes early, in their headers' sizes and flags.
-  reader.kind = start.find('\0') == std::string_view::npos ? picture_kind::text_art
-                                                             : picture_kind::media;
+  reader.kind =
+      start.find('\0') == std::string_view::npos ? picture_kind::text_art : picture_kind::media;
 }
 
 int next_frame(byte_source& source, picture_reader& reader, frame_cells& frame, pack_error& error) {

@@ -24,9 +24,9 @@ inline constexpr std::size_t TEXT_SNIFF_BYTES = 8 * 1024;
 
 // Where a text is in its reading, from one frame to the next.
 struct text_art_reader {
-  std::uint64_t lines = 0;          // lines read so far
-  bool data_ended = false;          // byte 31 was drawn: every later cell must be byte 31 too
-  bool frame_just_filled = false;   // the last frame ended at its 32nd row, not at a separator
+  std::uint64_t lines = 0;         // lines read so far
+  bool data_ended = false;         // byte 31 was drawn: every later cell must be byte 31 too
+  bool frame_just_filled = false;  // the last frame ended at its 32nd row, not at a separator
 };
 
 // Reads the next frame of a text. Returns 1 with `frame` filled, 0 at the end of the text, or

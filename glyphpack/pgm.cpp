@@ -14,7 +14,9 @@ constexpr unsigned MAX_SAMPLE = 65535;
 constexpr std::uint64_t MAX_SIDE = 1u << 20;  // keeps the averaging sums within 64 bits
 constexpr std::string_view MAGIC = "P5";
 
-bool is_white_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_white_space(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 // The next byte without taking it, or -1 at the end of the input.
@@ -104,7 +106,8 @@ bool starts_like_pgm(byte_source& source) {
 int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_options& options,
                    frame_cells& frame, pack_error& error) {
   if (reader.images > 0) {
-    while (is_white_space(peek_byte(source))) source_next_byte(source);  // between images, or at the end
+    while (is_white_space(peek_byte(source)))
+      source_next_byte(source);  // between images, or at the end
   }
   if (peek_byte(source) < 0) return 0;
   ++reader.images;
@@ -114,7 +117,8 @@ int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_option
     problem = scaler_start(reader.scaler, static_cast<std::uint32_t>(image.width),
                            static_cast<std::uint32_t>(image.height), image.maximum);
   }
-  if (problem.empty() && !scale_image(source, image, reader.scaler)) problem = "image data cut short";
+  if (problem.empty() && !scale_image(source, image, reader.scaler))
+    problem = "image data cut short";
   if (!problem.empty()) {
     error = {0, 0, "image " + std::to_string(reader.images) + ": " + problem};
     return -1;

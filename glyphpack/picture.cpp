@@ -24,7 +24,8 @@ placement place_picture(int width, int height, double pixel_aspect, bool stretch
   if (aspect >= frame_aspect) {
     place.rows = rounded_within_frame(FRAME_COLUMNS / aspect / CELL_HEIGHT_OVER_WIDTH, FRAME_ROWS);
   } else {
-    place.columns = rounded_within_frame(FRAME_ROWS * CELL_HEIGHT_OVER_WIDTH * aspect, FRAME_COLUMNS);
+    place.columns =
+        rounded_within_frame(FRAME_ROWS * CELL_HEIGHT_OVER_WIDTH * aspect, FRAME_COLUMNS);
   }
   place.left = (FRAME_COLUMNS - place.columns) / 2;
   place.top = (FRAME_ROWS - place.rows) / 2;

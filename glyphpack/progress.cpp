@@ -25,10 +25,12 @@ std::string progress_line(const media_progress& progress, int columns) {
   std::string time = std::to_string(second) + " s";
   if (progress.total_us >= 0) {
     time += " of ";
-    time += std::to_string((progress.total_us + MICROSECONDS_PER_SECOND - 1) / MICROSECONDS_PER_SECOND);
+    time +=
+        std::to_string((progress.total_us + MICROSECONDS_PER_SECOND - 1) / MICROSECONDS_PER_SECOND);
     time += " s";
   }
-  const std::string whole = "glyphpack: " + std::to_string(progress.pictures) + " pictures, " + time;
+  const std::string whole =
+      "glyphpack: " + std::to_string(progress.pictures) + " pictures, " + time;
   if (columns <= 0) return whole;
   const auto room = static_cast<std::size_t>(columns - 1);
   // The time says most: the rest goes first, then the time's end.
@@ -40,7 +42,8 @@ std::string progress_line(const media_progress& progress, int columns) {
 
 void show_progress(progress_meter& meter, const media_progress& progress) {
   const std::int64_t second = progress.done_us / MICROSECONDS_PER_SECOND;
-  const bool long_source = progress.total_us >= LONG_SOURCE_US || progress.done_us >= LONG_SOURCE_US;
+  const bool long_source =
+      progress.total_us >= LONG_SOURCE_US || progress.done_us >= LONG_SOURCE_US;
   if (!meter.terminal || !long_source || second == meter.second) return;
   meter.second = second;
   const std::string line = progress_line(progress, standard_error_columns());

@@ -19,9 +19,9 @@ inline constexpr std::int64_t MAX_MEDIA_FRAMES = 1'000'000;
 
 // How far the reading has come, for a progress meter.
 struct media_progress {
-  std::uint64_t pictures = 0;        // pictures read from the source so far
-  std::int64_t done_us = 0;          // source time reached, in microseconds from its start
-  std::int64_t total_us = -1;        // the source's duration, -1 when unknown
+  std::uint64_t pictures = 0;  // pictures read from the source so far
+  std::int64_t done_us = 0;    // source time reached, in microseconds from its start
+  std::int64_t total_us = -1;  // the source's duration, -1 when unknown
 };
 
 // A decoded picture's place in time, in microseconds.
@@ -32,16 +32,16 @@ struct picture_time {
 };
 
 struct sampling {
-  bool every_frame = false;        // every picture is a frame
-  timeline line;                   // which second comes next, and the source's end if known
-  bool holding = false;            // a picture is held: the one showing until a later one comes
-  std::int64_t last_time = 0;      // the last picture's time
-  std::int64_t last_duration = 0;  // how long the last picture shows by its own account, or 0
-  std::uint64_t pictures = 0;      // pictures offered
+  bool every_frame = false;         // every picture is a frame
+  timeline line;                    // which second comes next, and the source's end if known
+  bool holding = false;             // a picture is held: the one showing until a later one comes
+  std::int64_t last_time = 0;       // the last picture's time
+  std::int64_t last_duration = 0;   // how long the last picture shows by its own account, or 0
+  std::uint64_t pictures = 0;       // pictures offered
   std::int64_t frames_planned = 0;  // frames given or to be given
-  frame_cells made{};              // the frame made last
-  std::int64_t repeats = 0;        // how many more times `made` is given
-  bool finished = false;           // the source has ended: nothing is left but `repeats`
+  frame_cells made{};               // the frame made last
+  std::int64_t repeats = 0;         // how many more times `made` is given
+  bool finished = false;            // the source has ended: nothing is left but `repeats`
 };
 
 // The message for a source that would give more than MAX_MEDIA_FRAMES.
@@ -111,7 +111,8 @@ int next_sampled_frame(sampling& sampled, picture_decoder& decoder, media_progre
         made = decoder.make_frame(false, sampled.made);
       }
       if (step.hold_new) decoder.hold_new();
-      progress.done_us = std::max(progress.done_us, timeline_elapsed(sampled.line, sampled.last_time));
+      progress.done_us =
+          std::max(progress.done_us, timeline_elapsed(sampled.line, sampled.last_time));
       if (sampled.line.has_end && progress.total_us < 0) {
         progress.total_us = timeline_elapsed(sampled.line, sampled.line.end);
       }

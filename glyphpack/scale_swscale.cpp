@@ -24,7 +24,7 @@ extern "C" {
 namespace glyphreeler {
 namespace {
 
-constexpr std::uint32_t SLICE_RATIO = 128;  // well within what libswscale scales by slices
+constexpr std::uint32_t SLICE_RATIO = 128;       // well within what libswscale scales by slices
 constexpr std::uint32_t SIDES_BELOW = 1u << 20;  // libswscale's limit
 constexpr unsigned WHITE = 65535;
 constexpr int SAMPLE_BYTES = 2;
@@ -45,7 +45,7 @@ constexpr std::uint32_t MAX_BATCH_ROWS = 1024;
 struct image_scaler_state {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint32_t middle_height = 0;        // rows after the sliced step
+  std::uint32_t middle_height = 0;  // rows after the sliced step
   unsigned maximum = 0;
   std::uint32_t rows_taken = 0;
   std::uint32_t across_parts = 1;         // each row is scaled in this many parts
@@ -76,8 +76,8 @@ namespace {
 SwsContext* context(SwsContext* old, std::uint32_t width, std::uint32_t height, int new_width,
                     int new_height) {
   return sws_getCachedContext(old, static_cast<int>(width), static_cast<int>(height),
-                              AV_PIX_FMT_GRAY16, new_width, new_height, AV_PIX_FMT_GRAY16,
-                              SWS_AREA, nullptr, nullptr, nullptr);
+                              AV_PIX_FMT_GRAY16, new_width, new_height, AV_PIX_FMT_GRAY16, SWS_AREA,
+                              nullptr, nullptr, nullptr);
 }
 
 int scale_whole(SwsContext* scaler, const std::uint16_t* from, int from_stride, int height,
@@ -142,9 +142,10 @@ bool scale_batch(image_scaler_state& image) {
   const std::uint32_t part = image.rows_taken / part_height;
   const std::size_t middle_row = part * (image.middle_height / image.down_parts);
   const auto* slice = reinterpret_cast<const std::uint8_t*>(image.narrow.data());
-  auto* middle = reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
-  sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE, static_cast<int>(image.rows_taken % part_height),
-            rows, &middle, &MIDDLE_ROW_STRIDE);
+  auto* middle =
+      reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
+  sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE,
+            static_cast<int>(image.rows_taken % part_height), rows, &middle, &MIDDLE_ROW_STRIDE);
   image.rows_taken += image.batched;
   image.batched = 0;
   return true;

@@ -80,7 +80,9 @@ bool put_cell(frame_drawing& frame, int cell) {
   return true;
 }
 
-int filler(const frame_drawing& frame) { return frame.reader.data_ended ? END_OF_DATA : BLANK_CELL; }
+int filler(const frame_drawing& frame) {
+  return frame.reader.data_ended ? END_OF_DATA : BLANK_CELL;
+}
 
 void finish_row(frame_drawing& frame) {
   while (frame.filled < static_cast<std::size_t>(frame.rows + 1) * FRAME_COLUMNS) {
@@ -109,7 +111,8 @@ int draw_line(byte_source& source, frame_drawing& frame, pack_error& error) {
       error = {frame.reader.lines, column + 1, std::move(message)};
       return -1;
     };
-    if (column == FRAME_COLUMNS) return refuse("line longer than " + std::to_string(FRAME_COLUMNS) + " cells");
+    if (column == FRAME_COLUMNS)
+      return refuse("line longer than " + std::to_string(FRAME_COLUMNS) + " cells");
     int cell = byte;
     if (byte == SPACE) {
       cell = BLANK_CELL;
@@ -118,7 +121,8 @@ int draw_line(byte_source& source, frame_drawing& frame, pack_error& error) {
     } else if (glyph_of(byte) != byte) {
       return refuse(control_byte_message(byte));
     }
-    if (!put_cell(frame, cell)) return refuse("cell after the end of the data (byte 31) must be byte 31 too");
+    if (!put_cell(frame, cell))
+      return refuse("cell after the end of the data (byte 31) must be byte 31 too");
     ++column;
   }
   return 0;

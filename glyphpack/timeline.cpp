@@ -51,7 +51,8 @@ std::int64_t timeline_offer(timeline& line, std::int64_t time) {
 std::int64_t timeline_finish(timeline& line, std::int64_t duration) {
   if (!line.started) return 0;
   // A picture of unknown length still shows at the second it starts on.
-  std::int64_t count = frames_before(line, time_sum(line.held, std::max<std::int64_t>(duration, 1)));
+  std::int64_t count =
+      frames_before(line, time_sum(line.held, std::max<std::int64_t>(duration, 1)));
   if (!line.any_frame) {
     count = 1;
     line.any_frame = true;

@@ -1,10 +1,10 @@
 // A file on POSIX systems: a read-only descriptor, 64-bit offsets.
 #include "platform/raw_file.hpp"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace glyphreeler {
 

@@ -32,9 +32,11 @@ int raw_open(const char* path, raw_file& file, fifo_open) {
 }
 
 std::ptrdiff_t raw_read(const raw_file& file, unsigned char* into, std::size_t count, int& error) {
-  const auto wanted = static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
+  const auto wanted =
+      static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
   DWORD got = 0;
-  if (::ReadFile(handle_of(file), into, wanted, &got, nullptr)) return static_cast<std::ptrdiff_t>(got);
+  if (::ReadFile(handle_of(file), into, wanted, &got, nullptr))
+    return static_cast<std::ptrdiff_t>(got);
   const DWORD failure = ::GetLastError();
   // A pipe whose writer has gone is at its end, not broken.
   if (failure == ERROR_BROKEN_PIPE || failure == ERROR_HANDLE_EOF) return 0;

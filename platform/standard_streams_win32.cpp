@@ -34,9 +34,11 @@ int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
   const auto handle = reinterpret_cast<HANDLE>(file);
   const auto* rest = static_cast<const unsigned char*>(bytes);
   while (count > 0) {
-    const auto piece = static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
+    const auto piece =
+        static_cast<DWORD>(std::min<std::size_t>(count, std::numeric_limits<DWORD>::max()));
     DWORD written = 0;
-    if (!::WriteFile(handle, rest, piece, &written, nullptr)) return static_cast<int>(::GetLastError());
+    if (!::WriteFile(handle, rest, piece, &written, nullptr))
+      return static_cast<int>(::GetLastError());
     if (written == 0) return ERROR_WRITE_FAULT;
     rest += written;
     count -= written;
@@ -45,7 +47,8 @@ int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
 }
 
 int write_standard_output(const unsigned char* bytes, std::size_t count) {
-  return write_all_to(reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE)), bytes, count);
+  return write_all_to(reinterpret_cast<std::intptr_t>(::GetStdHandle(STD_OUTPUT_HANDLE)), bytes,
+                      count);
 }
 
 int write_standard_error(std::string_view text) {
@@ -58,7 +61,8 @@ int write_standard_error(std::string_view text) {
   static std::string unfinished;
   unfinished += text;
   const std::size_t complete = complete_utf8_length(unfinished);
-  const int status = write_console(error, utf16_of_utf8(std::string_view(unfinished).substr(0, complete)));
+  const int status =
+      write_console(error, utf16_of_utf8(std::string_view(unfinished).substr(0, complete)));
   unfinished.erase(0, complete);
   return status;
 }

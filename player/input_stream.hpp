@@ -8,16 +8,16 @@
 #include <string>
 
 #include "format/frame.hpp"
-#include "player/terminal/blocks.hpp"
 #include "platform/raw_file.hpp"
+#include "player/terminal/blocks.hpp"
 
 namespace glyphreeler {
 
 struct input_stream {
-  raw_file file;                    // the frame file, open for reading
+  raw_file file;                                            // the frame file, open for reading
   std::array<unsigned char, STREAM_BUFFER_BYTES> buffer{};  // raw bytes, cut before any 0x1A
-  int filled = 0;                   // raw bytes held in the buffer
-  int next = 0;                     // index of the next raw byte to examine
+  int filled = 0;                                           // raw bytes held in the buffer
+  int next = 0;                                             // index of the next raw byte to examine
   std::int64_t file_offset = -1;    // raw offset of the file's own position; -1: no offsets
   std::int64_t buffer_start = -1;   // raw offset of buffer[0]
   std::int64_t resume_offset = -1;  // raw offset just past the last byte delivered (or sought)

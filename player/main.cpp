@@ -1,7 +1,7 @@
 // The program's run: sets up the terminal, runs the player, and releases the terminal again.
+#include "platform/entry.hpp"
 #include "player/player.hpp"
 #include "player/terminal/console.hpp"
-#include "platform/entry.hpp"
 
 int glyphreeler::program_main(int argument_count, char** arguments) {
   console_start();

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "player/terminal/console.hpp"
 #include "platform/system_error.hpp"
+#include "player/terminal/console.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -312,7 +312,8 @@ std::string read_then_close_output(pty_session& session, std::size_t count, mill
     pollfd ready{session.output_pipe, POLLIN, 0};
     if (poll(&ready, 1, 10) <= 0) continue;
     char buffer[256];
-    const ssize_t got = read(session.output_pipe, buffer, std::min(sizeof buffer, count - output.size()));
+    const ssize_t got =
+        read(session.output_pipe, buffer, std::min(sizeof buffer, count - output.size()));
     if (got > 0) {
       output.append(buffer, static_cast<std::size_t>(got));
     } else if (got == 0 || errno != EINTR) {
@@ -360,9 +361,10 @@ std::string visible(std::string_view bytes) {
 
 std::string mode_text(const termios& mode) {
   char text[128];
-  std::snprintf(text, sizeof text, "iflag=%o oflag=%o cflag=%o lflag=%o cc=",
-                static_cast<unsigned>(mode.c_iflag), static_cast<unsigned>(mode.c_oflag),
-                static_cast<unsigned>(mode.c_cflag), static_cast<unsigned>(mode.c_lflag));
+  std::snprintf(text, sizeof text,
+                "iflag=%o oflag=%o cflag=%o lflag=%o cc=", static_cast<unsigned>(mode.c_iflag),
+                static_cast<unsigned>(mode.c_oflag), static_cast<unsigned>(mode.c_cflag),
+                static_cast<unsigned>(mode.c_lflag));
   std::string result = text;
   for (cc_t value : mode.c_cc) result += std::to_string(value) + " ";
   return result;

@@ -27,16 +27,16 @@ struct session_options {
 };
 
 struct pty_session {
-  pid_t pid = -1;              // the program, until it has been reaped
-  int status = -1;             // its wait status once reaped
-  int screen = -1;             // pty master, or standard output's pipe without a terminal
-  int slave = -1;              // the program's terminal, held here too so it can be inspected
-  int error_pipe = -1;         // read end of the program's standard error
-  int key_pipe = -1;           // without a terminal: standard input's write end, never written
-  int output_pipe = -1;        // with `stdout_pipe`: the read end, left to the test
-  termios initial_mode{};      // the terminal's mode just before the program started
-  std::string transcript;      // every byte read from `screen`
-  std::string error_output;    // every byte read from `error_pipe`
+  pid_t pid = -1;            // the program, until it has been reaped
+  int status = -1;           // its wait status once reaped
+  int screen = -1;           // pty master, or standard output's pipe without a terminal
+  int slave = -1;            // the program's terminal, held here too so it can be inspected
+  int error_pipe = -1;       // read end of the program's standard error
+  int key_pipe = -1;         // without a terminal: standard input's write end, never written
+  int output_pipe = -1;      // with `stdout_pipe`: the read end, left to the test
+  termios initial_mode{};    // the terminal's mode just before the program started
+  std::string transcript;    // every byte read from `screen`
+  std::string error_output;  // every byte read from `error_pipe`
 
   pty_session() = default;
   pty_session(const pty_session&) = delete;

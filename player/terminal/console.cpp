@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string_view>
 
-#include "player/terminal/console_backend.hpp"
-#include "player/terminal/keys.hpp"
-#include "player/terminal/output.hpp"
 #include "platform/standard_streams.hpp"
 #include "platform/system_error.hpp"
 #include "platform/terminal_charset.hpp"
+#include "player/terminal/console_backend.hpp"
+#include "player/terminal/keys.hpp"
+#include "player/terminal/output.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -2,8 +2,8 @@
 // platform, a leaf: it includes only headers of shared types, never those of its callers.
 #pragma once
 
-#include "player/terminal/keys.hpp"
 #include "platform/terminal_charset.hpp"
+#include "player/terminal/keys.hpp"
 
 namespace glyphreeler {
 

@@ -14,11 +14,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "player/terminal/console_backend.hpp"
 #include "platform/ending_signals_posix.hpp"
-#include "player/terminal/key_assembler.hpp"
 #include "platform/locale_posix.hpp"
 #include "platform/standard_streams.hpp"
+#include "player/terminal/console_backend.hpp"
+#include "player/terminal/key_assembler.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -35,14 +35,14 @@ enum terminal_mode : int {
   KEY_WAIT_MODE,  // raw: every key, Ctrl+C included, arrives as bytes
 };
 
-int tty = -1;  // the controlling terminal; -1 without one
+int tty = -1;      // the controlling terminal; -1 without one
 termios modes[3];  // by terminal_mode; ours are derived from the one found
 volatile std::sig_atomic_t wanted_mode = FOUND_MODE;  // the mode the program is in
 volatile std::sig_atomic_t mode_applied = 0;          // a mode of ours is on the terminal
 volatile std::sig_atomic_t have_found_mode = 0;       // modes[] hold the mode to restore
-terminal_charset charset = terminal_charset::utf8;  // what the terminal decodes bytes as
-bool text_only = false;       // TERM says the terminal takes no escape sequences
-key_assembler keys;           // bytes of a key read so far
+terminal_charset charset = terminal_charset::utf8;    // what the terminal decodes bytes as
+bool text_only = false;  // TERM says the terminal takes no escape sequences
+key_assembler keys;      // bytes of a key read so far
 
 // True when this process group owns the terminal: only then may it change the terminal's mode.
 bool in_foreground() { return ::tcgetpgrp(tty) == ::getpgrp(); }
@@ -138,7 +138,6 @@ void install_signal_handlers() {
   install_unless_ignored(SIGTSTP, on_stop_signal);
   install(SIGCONT, on_continue);
 }
-
 
 // A closed standard descriptor must stay unusable: otherwise the terminal or the frame file
 // would be opened under its number and standard output would write into them. /dev/null

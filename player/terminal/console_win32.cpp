@@ -20,18 +20,18 @@ constexpr char BLANK = ' ';
 constexpr unsigned char C1_FIRST = 0x80;
 constexpr int C1_COUNT = 32;
 
-HANDLE console_input = INVALID_HANDLE_VALUE;   // INVALID_HANDLE_VALUE without a console
+HANDLE console_input = INVALID_HANDLE_VALUE;  // INVALID_HANDLE_VALUE without a console
 HANDLE console_output = INVALID_HANDLE_VALUE;
-WORD text_attribute = 0;            // the colours in force at start-up; blanks are drawn in them
+WORD text_attribute = 0;  // the colours in force at start-up; blanks are drawn in them
 bool have_text_attribute = false;
 // The key wait and the control handler (on a thread of its own) change the input mode in
 // turn, under this lock.
 SRWLOCK input_mode_lock = SRWLOCK_INIT;
-DWORD found_input_mode = 0;         // the input mode found at start-up
-DWORD playback_input_mode = 0;      // the found mode without echo and line input
-bool have_found_mode = false;       // the two above hold the console's modes
-bool input_mode_changed = false;    // a mode of ours is on the console now
-bool ending = false;                // a control event is ending the program: the mode stays put
+DWORD found_input_mode = 0;       // the input mode found at start-up
+DWORD playback_input_mode = 0;    // the found mode without echo and line input
+bool have_found_mode = false;     // the two above hold the console's modes
+bool input_mode_changed = false;  // a mode of ours is on the console now
+bool ending = false;              // a control event is ending the program: the mode stays put
 
 struct input_mode_guard {
   input_mode_guard() { ::AcquireSRWLockExclusive(&input_mode_lock); }
@@ -76,7 +76,8 @@ std::uint32_t c1_bytes_of_code_page(UINT code_page) {
   for (int n = 0; n < C1_COUNT; ++n) {
     const char byte = static_cast<char>(C1_FIRST + n);
     wchar_t wide = 0;
-    if (::MultiByteToWideChar(code_page, 0, &byte, 1, &wide, 1) == 1 && wide >= 0x80 && wide <= 0x9F) {
+    if (::MultiByteToWideChar(code_page, 0, &byte, 1, &wide, 1) == 1 && wide >= 0x80 &&
+        wide <= 0x9F) {
       controls |= 1u << n;
     }
   }
@@ -89,7 +90,8 @@ void backend_start() {
   console_input = open_console_device("CONIN$");
   console_output = open_console_device("CONOUT$");
   CONSOLE_SCREEN_BUFFER_INFO screen;
-  if (console_output != INVALID_HANDLE_VALUE && ::GetConsoleScreenBufferInfo(console_output, &screen)) {
+  if (console_output != INVALID_HANDLE_VALUE &&
+      ::GetConsoleScreenBufferInfo(console_output, &screen)) {
     text_attribute = screen.wAttributes;
     have_text_attribute = true;
   }
@@ -100,7 +102,8 @@ void backend_start() {
   have_found_mode = true;
   // Keys typed while frames play must not be echoed below them, and must be kept for the key
   // wait; processed input stays, so that Ctrl+C still ends playback.
-  playback_input_mode = found_input_mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT);
+  playback_input_mode =
+      found_input_mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT);
   set_input_mode(playback_input_mode);
   // A console that stands on a Unix terminal (wine's) leaves the terminal's own echo on until
   // its input is first looked at; looking now (a wait that returns at once) turns it off there

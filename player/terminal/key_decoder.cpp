@@ -2,8 +2,8 @@
 // VT220, rxvt and Linux console family) into key presses of the key table, one key at a time.
 #include <cstddef>
 
-#include "player/terminal/keys.hpp"
 #include "platform/terminal_charset.hpp"
+#include "player/terminal/keys.hpp"
 
 namespace glyphreeler {
 
@@ -15,7 +15,7 @@ constexpr unsigned char SS3_OPEN = 'O';    // ESC O : application-mode cursor an
 constexpr unsigned char LINUX_FKEY = '[';  // ESC [ [ A..E : the Linux console's F1..F5
 constexpr unsigned char X10_MOUSE = 'M';   // ESC [ M and three raw bytes: a mouse report
 constexpr std::size_t X10_MOUSE_LENGTH = 6;
-constexpr int MODIFY_OTHER_KEYS = 27;      // CSI 27 ; m ; c ~ : character c with modifiers m
+constexpr int MODIFY_OTHER_KEYS = 27;  // CSI 27 ; m ; c ~ : character c with modifiers m
 // rxvt's modified editing and function keys end in one of these instead of '~': ESC [ 2 $ is
 // Shift+Insert, ESC [ 11 ^ Ctrl+F1, ESC [ 3 @ Ctrl+Shift+Delete. '$' is otherwise an
 // intermediate byte, so that form is told by its one numeric parameter before it.
@@ -37,6 +37,7 @@ struct punctuation_key {
   unsigned char shifted;  // typed with Shift
   int virtual_key;        // the key's vkey code
 };
+// clang-format off
 constexpr punctuation_key PUNCTUATION[] = {
     {'\\', '|', vkey::backslash},     {'/', '?', vkey::slash},   {'-', '_', vkey::minus},
     {'=', '+', vkey::equals},         {'[', '{', vkey::left_bracket},
@@ -44,6 +45,7 @@ constexpr punctuation_key PUNCTUATION[] = {
     {'\'', '"', vkey::apostrophe},    {',', '<', vkey::comma},   {'.', '>', vkey::period},
     {'`', '~', vkey::grave},
 };
+// clang-format on
 constexpr char SHIFTED_DIGITS[] = ")!@#$%^&*(";  // what Shift with '0'..'9' types
 
 // The press that makes a terminal send the ASCII byte `c`, on a US keyboard; control bytes come
@@ -129,8 +131,8 @@ decoded_key decode_utf8(const unsigned char* bytes, std::size_t count, bool paus
 
 // The numeric parameters of a sequence; an empty or absent parameter reads as 0.
 struct sequence_params {
-  int values[3] = {};  // the first three parameters
-  int count = 0;       // how many were given, empty ones included
+  int values[3] = {};   // the first three parameters
+  int count = 0;        // how many were given, empty ones included
   bool numeric = true;  // only digits and ';': no private marker or sub-parameter
 };
 
@@ -171,7 +173,9 @@ int final_byte_key(unsigned char final_byte) {
     case 'D': return vkey::left;
     case 'H': return vkey::home;
     case 'F': return vkey::end;
+    // clang-format off
     case 'P': case 'Q': case 'R': case 'S': return vkey::f1 + (final_byte - 'P');
+    // clang-format on
     default: return 0;
   }
 }
@@ -180,6 +184,7 @@ int final_byte_key(unsigned char final_byte) {
 // F13 to F20, which the Linux console and rxvt send for Shift with F3 to F10.
 key_event tilde_key(int n) {
   switch (n) {
+    // clang-format off
     case 1: case 7: return {vkey::home, 0, 0};
     case 2: return {vkey::insert, 0, 0};
     case 3: return {vkey::del, 0, 0};
@@ -189,6 +194,7 @@ key_event tilde_key(int n) {
     case 23: case 24: return {vkey::f1 + 10 + (n - 23), 0, 0};
     case 25: case 26: return {vkey::f1 + 2 + (n - 25), KEY_SHIFT, 0};
     case 28: case 29: return {vkey::f1 + 4 + (n - 28), KEY_SHIFT, 0};
+    // clang-format on
     default: break;
   }
   if (n >= 11 && n <= 15) return {vkey::f1 + (n - 11), 0, 0};

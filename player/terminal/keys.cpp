@@ -13,6 +13,7 @@ constexpr int E = EXTENDED_KEY;
 // (the wait then returns 0 and the scan code on the next call), or X where the combination has
 // no code at all and the press is ignored. Letters' plain cells are never read: a letter press
 // without modifiers carries its own character.
+// clang-format off
 const key_table_row KEY_TABLE[KEY_TABLE_ROWS + 1] = {
     // key                  plain     shift     ctrl      alt
     {vkey::back,            8,        8,        127,      E + 0x0E},
@@ -106,6 +107,7 @@ const key_table_row KEY_TABLE[KEY_TABLE_ROWS + 1] = {
     {vkey::grave,           '`',      '~',      X,        E + 0x29},
     {X,                     X,        X,        X,        X},
 };
+// clang-format on
 
 key_decision decide_key(const key_event& press) {
   if (press.character != 0) {

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-#include "player/terminal/blocks.hpp"
 #include "platform/terminal_charset.hpp"
+#include "player/terminal/blocks.hpp"
 
 namespace glyphreeler {
 
@@ -15,14 +15,14 @@ namespace glyphreeler {
 using output_sink = int (*)(const unsigned char* bytes, std::size_t count);
 
 struct output_channel {
-  output_sink sink = nullptr;      // set by the console before the first write
-  bool to_terminal = false;        // filtered for controls; each write reaches it at once
-  bool crlf_line_ends = true;      // each line feed goes out as CR LF
-  terminal_encoding encoding;      // what the terminal decodes bytes as, for the filter
+  output_sink sink = nullptr;  // set by the console before the first write
+  bool to_terminal = false;    // filtered for controls; each write reaches it at once
+  bool crlf_line_ends = true;  // each line feed goes out as CR LF
+  terminal_encoding encoding;  // what the terminal decodes bytes as, for the filter
   unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
-  std::size_t used = 0;            // bytes held in `block`
-  control_filter filter;           // for a terminal, the start of a character not yet sent
-  int error = 0;                   // system error of the first failed write; 0 while all is well
+  std::size_t used = 0;                           // bytes held in `block`
+  control_filter filter;  // for a terminal, the start of a character not yet sent
+  int error = 0;          // system error of the first failed write; 0 while all is well
 };
 
 // Translates and writes `count` bytes. Returns 0, or -1 once the channel has failed.

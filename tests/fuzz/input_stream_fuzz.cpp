@@ -19,10 +19,11 @@ namespace glyphreeler {
 namespace {
 
 constexpr std::int64_t INT64_MAX_VALUE = std::numeric_limits<std::int64_t>::max();
-constexpr unsigned char PIPE_FLAG = 1;          // the file has no offsets
-constexpr unsigned char FAILING_READ_FLAG = 2;  // two bytes follow: the first failing read, how many fail
-constexpr unsigned char REPEAT_FLAG = 4;        // the file's bytes repeat up to a given length
-constexpr std::size_t REPEAT_LIMIT = 8192;      // longest repeated file: sixteen blocks
+constexpr unsigned char PIPE_FLAG = 1;  // the file has no offsets
+constexpr unsigned char FAILING_READ_FLAG =
+    2;                                    // two bytes follow: the first failing read, how many fail
+constexpr unsigned char REPEAT_FLAG = 4;  // the file's bytes repeat up to a given length
+constexpr std::size_t REPEAT_LIMIT = 8192;  // longest repeated file: sixteen blocks
 
 // The fuzz input, taken apart front to back. Past its end it gives zeros, so that any input is
 // a whole script.
@@ -45,12 +46,12 @@ std::int64_t take_signed(input_reader& in, int width) {
 // What a text-mode reader must deliver, worked out on the whole file at once: from the raw
 // position on, every byte but CR, until the first 0x1A, which ends the data until a seek.
 struct model {
-  const std::string* bytes;     // the file as it is now (appends show through)
-  bool has_offsets = true;      // false: every seek fails and tell() is -1
-  std::int64_t position = 0;    // raw offset of the next byte to examine
-  std::int64_t told = 0;        // raw offset just past the last byte delivered, or last sought
-  bool marked = false;          // a 0x1A was met since the last seek
-  bool failed = false;          // a raw read failed: nothing more, ever
+  const std::string* bytes;   // the file as it is now (appends show through)
+  bool has_offsets = true;    // false: every seek fails and tell() is -1
+  std::int64_t position = 0;  // raw offset of the next byte to examine
+  std::int64_t told = 0;      // raw offset just past the last byte delivered, or last sought
+  bool marked = false;        // a 0x1A was met since the last seek
+  bool failed = false;        // a raw read failed: nothing more, ever
 };
 
 int model_next(model& m) {
@@ -74,9 +75,10 @@ std::int64_t model_tell(const model& m) { return m.has_offsets ? m.told : -1; }
 
 int model_seek(model& m, std::int64_t offset, seek_origin origin) {
   if (!m.has_offsets) return -1;
-  const std::int64_t base = origin == seek_origin::start     ? 0
-                            : origin == seek_origin::current ? m.told
-                                                             : static_cast<std::int64_t>(m.bytes->size());
+  const std::int64_t base = origin == seek_origin::start ? 0
+                            : origin == seek_origin::current
+                                ? m.told
+                                : static_cast<std::int64_t>(m.bytes->size());
   if (offset > 0 && base > INT64_MAX_VALUE - offset) return -1;  // no such offset
   if (base + offset < 0) return -1;
   m.position = m.told = base + offset;
@@ -85,17 +87,18 @@ int model_seek(model& m, std::int64_t offset, seek_origin origin) {
 }
 
 [[noreturn]] void differ(const char* what, int step, long long expected, long long got) {
-  std::fprintf(stderr, "input stream differs from the model: %s at step %d: expected %lld, got %lld\n",
+  std::fprintf(stderr,
+               "input stream differs from the model: %s at step %d: expected %lld, got %lld\n",
                what, step, expected, got);
   std::abort();
 }
 
 struct harness {
-  input_stream& stream;          // under test
-  model& expected;               // what it must do
-  testing::memory_file& file;    // the stream's file, to see which reads it made
-  int step = 0;                  // script step, for the report
-  int reads_left = 1 << 13;      // next_byte calls the script may still make
+  input_stream& stream;        // under test
+  model& expected;             // what it must do
+  testing::memory_file& file;  // the stream's file, to see which reads it made
+  int step = 0;                // script step, for the report
+  int reads_left = 1 << 13;    // next_byte calls the script may still make
 };
 
 // One next_byte on both sides. A failed raw read during the call ends the data for good.
@@ -156,7 +159,8 @@ void run_script(harness& h, input_reader& in) {
       case 4: seek_both(h, take_offset(in, argument), seek_origin::current); break;
       case 5: seek_both(h, take_offset(in, argument), seek_origin::end); break;
       case 6:  // the file grows while it is read
-        for (unsigned i = 0; i <= argument; ++i) h.file.bytes.push_back(static_cast<char>(take_byte(in)));
+        for (unsigned i = 0; i <= argument; ++i)
+          h.file.bytes.push_back(static_cast<char>(take_byte(in)));
         break;
       case 7:  // back to the offset the stream itself reported: the same byte comes again
         seek_both(h, tell(h.stream), seek_origin::start);
@@ -203,7 +207,8 @@ void run(const std::uint8_t* data, std::size_t size) {
   if (stream == nullptr) differ("open_input", 0, 0, -1);
   model expected{&file.bytes, file.seekable};
   harness h{*stream, expected, file};
-  if (tell(*stream) != model_tell(expected)) differ("tell after open", 0, model_tell(expected), tell(*stream));
+  if (tell(*stream) != model_tell(expected))
+    differ("tell after open", 0, model_tell(expected), tell(*stream));
   run_script(h, in);
   drain(h);
 }

@@ -52,7 +52,8 @@ producible_codes compute_producible() {
   }
   // Any character a press carries, read as a signed char (so -128..-1 and 1..127; 0 is no
   // character). Not through `add`: a negative code has the extended bit set.
-  for (int c = 1; c < 256; ++c) codes.plain[static_cast<std::size_t>((c >= 0x80 ? c - 0x100 : c) + 128)] = true;
+  for (int c = 1; c < 256; ++c)
+    codes.plain[static_cast<std::size_t>((c >= 0x80 ? c - 0x100 : c) + 128)] = true;
   return codes;
 }
 
@@ -72,16 +73,16 @@ bool can_produce(const key_decision& decision) {
 
 // A sequence the decoder must take as one decode, ending where it ends.
 struct expected_decode {
-  std::size_t end;        // input offset just past the sequence
-  decode_status status;   // key or ignored
+  std::size_t end;       // input offset just past the sequence
+  decode_status status;  // key or ignored
 };
 
 // What the terminal sends and when it pauses, and, for well-formed input, how it must split.
 struct terminal_input {
-  std::vector<unsigned char> bytes;        // in order of arrival
-  std::vector<int> pauses;                 // pauses[i]: quiet spells once i bytes have come
-  std::deque<expected_decode> decodes;     // empty for raw input: nothing known beyond safety
-  bool utf8 = false;                       // the terminal sends UTF-8
+  std::vector<unsigned char> bytes;     // in order of arrival
+  std::vector<int> pauses;              // pauses[i]: quiet spells once i bytes have come
+  std::deque<expected_decode> decodes;  // empty for raw input: nothing known beyond safety
+  bool utf8 = false;                    // the terminal sends UTF-8
 };
 
 // The terminal: bytes in order, quiet spells where the input says, and quiet for good once all
@@ -123,7 +124,8 @@ void drive(terminal_input& input) {
   while (next_key_press(assembler, terminal, press) == 0) {
     const key_decision decision = decide_key(press);
     if (!can_produce(decision)) {
-      std::fprintf(stderr, "press: virtual key %d, modifiers %u, character %d -> outcome %d, code %d\n",
+      std::fprintf(stderr,
+                   "press: virtual key %d, modifiers %u, character %d -> outcome %d, code %d\n",
                    press.virtual_key, press.modifiers, press.character,
                    static_cast<int>(decision.outcome), decision.code);
       fault("key gives a code the table cannot", terminal.arrived, assembler.count);
@@ -133,7 +135,8 @@ void drive(terminal_input& input) {
     while (!input.decodes.empty() && input.decodes.front().status != decode_status::key) {
       input.decodes.pop_front();
     }
-    if (input.decodes.empty()) fault("a key where none was sent", terminal.arrived, assembler.count);
+    if (input.decodes.empty())
+      fault("a key where none was sent", terminal.arrived, assembler.count);
     if (terminal.arrived - assembler.count != input.decodes.front().end) {
       fault("sequence not consumed whole", terminal.arrived, assembler.count);
     }
@@ -166,10 +169,10 @@ void read_raw(const std::uint8_t* data, std::size_t size, terminal_input& input)
 enum class in_mode { both, utf8, bytes };  // which terminals send the sequence as listed
 
 struct sequence {
-  std::string bytes;      // as the terminal sends it
-  decode_status status;   // key, or ignored (no key)
-  bool pause_after;       // complete only once the terminal falls quiet
-  in_mode mode;           // where it is one decode
+  std::string bytes;     // as the terminal sends it
+  decode_status status;  // key, or ignored (no key)
+  bool pause_after;      // complete only once the terminal falls quiet
+  in_mode mode;          // where it is one decode
 };
 
 constexpr decode_status KEY = decode_status::key;
@@ -177,6 +180,7 @@ constexpr decode_status SKIP = decode_status::ignored;
 
 // Keys and reports from real terminals, and cut-off sequences that a pause settles.
 const std::vector<sequence>& well_formed() {
+  // clang-format off
   static const std::vector<sequence> all = {
       {"a", KEY, false, in_mode::both},          {"Z", KEY, false, in_mode::both},
       {"7", KEY, false, in_mode::both},          {"~", KEY, false, in_mode::both},
@@ -207,6 +211,7 @@ const std::vector<sequence>& well_formed() {
       {"\xe2\x82", KEY, true, in_mode::utf8},    {"\xc3", KEY, false, in_mode::bytes},
       {"\x1b\xc3", KEY, false, in_mode::bytes},
   };
+  // clang-format on
   return all;
 }
 

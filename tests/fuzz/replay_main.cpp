@@ -24,7 +24,8 @@ bool replay(const fs::path& path) {
     std::fprintf(stderr, "cannot read %s\n", path.c_str());
     return false;
   }
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>()};
   LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   return true;
 }

@@ -55,14 +55,15 @@ TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
   std::string every_byte;
   for (int i = 0; i < 1024; ++i) every_byte += static_cast<char>(i % 256);
   std::string text_like = std::string(300, 'a') + "\r\n" + std::string(700, 'b') + "\r\r\n";
-  text_like += std::string(900, 'c') + "\x1a" + std::string(1024 * 2 - 1 - text_like.size() - 900, 'd');
+  text_like +=
+      std::string(900, 'c') + "\x1a" + std::string(1024 * 2 - 1 - text_like.size() - 900, 'd');
   const std::pair<std::string, std::string> files[] = {
-      {"every-byte", every_byte},                       // high bytes, controls, 0 and 31
-      {"text-like", text_like},                         // CRs dropped and the data ending early
-      {"tail", std::string(1024 + 100, 'e')},           // bytes past the last whole frame
-      {"returns", std::string(1024, '\r')},             // a frame of no data at all
+      {"every-byte", every_byte},              // high bytes, controls, 0 and 31
+      {"text-like", text_like},                // CRs dropped and the data ending early
+      {"tail", std::string(1024 + 100, 'e')},  // bytes past the last whole frame
+      {"returns", std::string(1024, '\r')},    // a frame of no data at all
       {"empty", ""},
-      {"pgm-lookalike", std::string("P5\0" "1081\0" "1\0" "255", 12) + std::string(1012, '.')},
+      {"pgm-lookalike", std::string("P5\0001081\0001\000255", 12) + std::string(1012, '.')},
   };
   temp_dir dir;
   // Each run paces its frames; all files play side by side.
@@ -111,12 +112,13 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
       {{dir.path + "/folder", existing},
        "glyphpack: cannot read '" + dir.path + "/folder': Is a directory\n"},
       {{good, dir.path + "/no-such-folder/out.frames"},
-       "glyphpack: cannot write '" + dir.path + "/no-such-folder/out.frames': No such file or directory\n"},
+       "glyphpack: cannot write '" + dir.path +
+           "/no-such-folder/out.frames': No such file or directory\n"},
       {{good, dir.path + "/folder"}, "glyphpack: cannot write '" + dir.path + "/folder': "},
       {{sparse, existing}, "glyphpack: " + sparse + ": " + UNDECODABLE + "\n"},
       {{good, good}, "glyphpack: '" + good + "' is the input; not overwriting it\n"},
       // A name must not drive the terminal: an encoded CSI (U+009B) would clear its screen.
-      {{dir.path + "/\xC2\x9B" "2J", existing},
+      {{dir.path + "/\xC2\x9B\x32J", existing},
        "glyphpack: cannot read '" + dir.path + "/\xC2?2J': No such file or directory\n"},
   };
   const std::set<std::string> before = names_in(dir.path);
@@ -132,12 +134,16 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
 }
 
 TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
-  const std::string usage = std::string("Usage: glyphpack [options] <") +
-                            (GLYPHPACK_MEDIA ? "picture, video, text or PGM file" : "text or PGM file") +
-                            "> <frame file>\n";
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{}, {"one"}, {"one", "two", "three"}, {"--invert", "one"},
-        {"--bogus", "one", "two"}, {"-x", "one", "two"}}) {
+  const std::string usage =
+      std::string("Usage: glyphpack [options] <") +
+      (GLYPHPACK_MEDIA ? "picture, video, text or PGM file" : "text or PGM file") +
+      "> <frame file>\n";
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{},
+                                                    {"one"},
+                                                    {"one", "two", "three"},
+                                                    {"--invert", "one"},
+                                                    {"--bogus", "one", "two"},
+                                                    {"-x", "one", "two"}}) {
     pty_session pack;
     EXPECT_EQ("exited 1", run(pack, GLYPHPACK_BINARY, arguments));
     EXPECT_EQ(usage, pack.transcript);
@@ -151,8 +157,9 @@ TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
   // Help that cannot be written is no success.
   temp_dir dir;
   pty_session to_full;
-  EXPECT_EQ("exited 1", run(to_full, "/bin/sh", {"-c", "exec \"$0\" --help > \"$1\"", GLYPHPACK_BINARY,
-                                                 stand_in(dir, "full", "/dev/full")}));
+  EXPECT_EQ("exited 1", run(to_full, "/bin/sh",
+                            {"-c", "exec \"$0\" --help > \"$1\"", GLYPHPACK_BINARY,
+                             stand_in(dir, "full", "/dev/full")}));
   EXPECT_EQ("glyphpack: write error: No space left on device\n", to_full.error_output);
 }
 
@@ -190,14 +197,15 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(packed, read_file(dir.path + "/sub/inner.frames"));
   EXPECT_EQ(packed, read_file(dir.path + "/sub/new.frames"));
-  EXPECT_EQ((std::set<std::string>{"inner.frames", "to-inner.frames", "dangling.frames", "new.frames"}),
-            names_in(dir.path + "/sub"));
+  EXPECT_EQ(
+      (std::set<std::string>{"inner.frames", "to-inner.frames", "dangling.frames", "new.frames"}),
+      names_in(dir.path + "/sub"));
   struct stat status;
   if (superuser) {
     EXPECT_TRUE(stat(frames.c_str(), &status) == 0 && status.st_uid == OTHER_USER);
   }
   EXPECT_EQ((std::set<std::string>{"art.txt", "art.frames", "link.frames", "sub",
-                                    std::string(248, 'n') + ".frames"}),
+                                   std::string(248, 'n') + ".frames"}),
             names_in(dir.path));
 }
 
@@ -218,8 +226,9 @@ TEST(Glyphpack, OutputsThatAreNotFilesAreWrittenWhereTheyStand) {
   // Standard output appended to a file, named through the link: the frames follow what it holds.
   const std::string collected = temp_file(dir, "collected.frames", "before");
   pty_session appended;
-  EXPECT_EQ("exited 0", run(appended, "/bin/sh", {"-c", "exec \"$0\" \"$1\" \"$2\" >> \"$3\"",
-                                                  GLYPHPACK_BINARY, art, link, collected}));
+  EXPECT_EQ("exited 0", run(appended, "/bin/sh",
+                            {"-c", "exec \"$0\" \"$1\" \"$2\" >> \"$3\"", GLYPHPACK_BINARY, art,
+                             link, collected}));
   EXPECT_EQ(visible("before" + packed), visible(read_file(collected)));
   // A FIFO whose reader waits: it gets the frames, and the FIFO stays one.
   const std::string fifo = dir.path + "/fifo";
@@ -228,7 +237,8 @@ TEST(Glyphpack, OutputsThatAreNotFilesAreWrittenWhereTheyStand) {
   pty_session to_fifo;
   EXPECT_EQ("exited 0", run(to_fifo, GLYPHPACK_BINARY, {art, fifo})) << to_fifo.error_output;
   std::string received(2048, '\0');
-  received.resize(static_cast<std::size_t>(std::max<ssize_t>(0, read(reader, received.data(), received.size()))));
+  received.resize(static_cast<std::size_t>(
+      std::max<ssize_t>(0, read(reader, received.data(), received.size()))));
   close(reader);
   EXPECT_EQ(visible(packed), visible(received));
   EXPECT_TRUE(stat(fifo.c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
@@ -276,8 +286,9 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ("kept as it was", read_file(frames));
   }
   pty_session limited;
-  EXPECT_EQ("exited 1", run(limited, "/bin/sh", {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"",
-                                                   GLYPHPACK_BINARY, big, frames}));
+  EXPECT_EQ("exited 1",
+            run(limited, "/bin/sh",
+                {"-c", "ulimit -f 1 && exec \"$0\" \"$@\"", GLYPHPACK_BINARY, big, frames}));
   EXPECT_EQ("glyphpack: cannot write '" + frames + "': File too large\n", limited.error_output);
   EXPECT_EQ(before, names_in(dir.path));
   EXPECT_EQ("kept as it was", read_file(frames));
@@ -298,7 +309,8 @@ std::string make_media(temp_dir& dir, const std::string& name, const std::string
 }
 
 bool media_testable() {
-  return GLYPHPACK_MEDIA && std::string_view(FFMPEG_PROGRAM).find("NOTFOUND") == std::string_view::npos;
+  return GLYPHPACK_MEDIA &&
+         std::string_view(FFMPEG_PROGRAM).find("NOTFOUND") == std::string_view::npos;
 }
 
 // A cell of a packed frame file: frame, row and column, and what it should hold.
@@ -317,14 +329,16 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   // A white disc on black, a white strip four times as wide as tall, a picture of nothing but
   // transparency, a 1.5 s animation at 10 pictures a second, and a 5 s white video (whose white
   // is 235, as video has it) of 16:9.
-  const std::string disc = make_media(dir, "disc.png", "color=black:s=64x64,format=gray,"
+  const std::string disc = make_media(dir, "disc.png",
+                                      "color=black:s=64x64,format=gray,"
                                       "geq=lum='if(lt(hypot(X-31.5,Y-31.5),28),255,0)'",
                                       {"-frames:v", "1"});
-  const std::string strip = make_media(dir, "strip.png", "color=white:s=128x32", {"-frames:v", "1"});
-  const std::string clear_white = make_media(dir, "clear-white.png",
-                                             "color=white@0:s=16x16,format=rgba", {"-frames:v", "1"});
-  const std::string clear_black = make_media(dir, "clear-black.png",
-                                             "color=black@0:s=16x16,format=rgba", {"-frames:v", "1"});
+  const std::string strip =
+      make_media(dir, "strip.png", "color=white:s=128x32", {"-frames:v", "1"});
+  const std::string clear_white =
+      make_media(dir, "clear-white.png", "color=white@0:s=16x16,format=rgba", {"-frames:v", "1"});
+  const std::string clear_black =
+      make_media(dir, "clear-black.png", "color=black@0:s=16x16,format=rgba", {"-frames:v", "1"});
   const std::string animation = make_media(dir, "anim.gif", "testsrc2=s=64x64:r=10:d=1.5");
   const std::string video = make_media(dir, "clip.mp4", "color=white:s=160x90:r=25:d=5",
                                        {"-pix_fmt", "yuv420p", "-color_range", "tv"});
@@ -340,21 +354,25 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   // 10 s with no length in the container but a guess from its bit rate.
   const std::string raw = make_media(dir, "raw.m1v", "testsrc2=s=160x90:r=25:d=10",
                                      {"-c:v", "mpeg1video", "-f", "mpeg1video"});
-  const std::string late = make_media(dir, "late.mp4", "testsrc2=s=160x90:r=25:d=4",
-                                      {"-output_ts_offset", "10"});
+  const std::string late =
+      make_media(dir, "late.mp4", "testsrc2=s=160x90:r=25:d=4", {"-output_ts_offset", "10"});
   // Larger than the first read of the input, and after 5000 bytes of something else.
-  const std::string noise = make_media(dir, "noise.mp4", "testsrc2=s=320x240:r=25:d=3,noise=alls=60:allf=t",
-                                       {"-pix_fmt", "yuv420p"});
-  const std::string after_junk = temp_file(dir, "after-junk.bin", std::string(5000, 'x') + read_file(noise));
+  const std::string noise =
+      make_media(dir, "noise.mp4", "testsrc2=s=320x240:r=25:d=3,noise=alls=60:allf=t",
+                 {"-pix_fmt", "yuv420p"});
+  const std::string after_junk =
+      temp_file(dir, "after-junk.bin", std::string(5000, 'x') + read_file(noise));
   // Without a NUL byte early, but no text: a video's text header, a light picture's samples.
-  const std::string y4m = make_media(dir, "white.y4m", "color=white:s=64x64", {"-frames:v", "1", "-pix_fmt", "yuv420p"});
-  const std::string ppm = make_media(dir, "white.ppm", "color=white:s=64x64", {"-frames:v", "1", "-pix_fmt", "rgb24"});
+  const std::string y4m = make_media(dir, "white.y4m", "color=white:s=64x64",
+                                     {"-frames:v", "1", "-pix_fmt", "yuv420p"});
+  const std::string ppm =
+      make_media(dir, "white.ppm", "color=white:s=64x64", {"-frames:v", "1", "-pix_fmt", "rgb24"});
   // White on the left of a strip four times as wide as tall, to be shown turned a quarter
   // anticlockwise (as a phone marks its upright videos): white at the bottom of a tall picture.
-  const std::string turned = make_media(
-      dir, "turned.mp4", "color=black:s=128x32:d=1,drawbox=w=64:h=32:color=white:t=fill",
-      {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-bsf:v",
-       "h264_metadata=display_orientation=insert:rotate=90"});
+  const std::string turned =
+      make_media(dir, "turned.mp4", "color=black:s=128x32:d=1,drawbox=w=64:h=32:color=white:t=fill",
+                 {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-bsf:v",
+                  "h264_metadata=display_orientation=insert:rotate=90"});
   // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
   // go through the build's scaler as they do for the unit tests' own.
   std::string bright_left;
@@ -366,8 +384,8 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string pgm = temp_file(dir, "wide.pgm", wide_pgm);
   // 8 bits, white on the left; and taller than libswscale takes in one go, white below.
   const std::string pgm8 = temp_file(dir, "eight.pgm", std::string("P5 2 1 255\n\xFF\x00", 13));
-  const std::string tall_pgm = temp_file(dir, "tall.pgm", "P5 1 8192 255\n" + std::string(4096, '\0') +
-                                                              std::string(4096, '\xFF'));
+  const std::string tall_pgm = temp_file(
+      dir, "tall.pgm", "P5 1 8192 255\n" + std::string(4096, '\0') + std::string(4096, '\xFF'));
   ASSERT_FALSE(HasFailure());
   // How the input reaches glyphpack: by its name, or on standard input as a shell gives it.
   const std::string PIPED = "cat \"$0\" | \"$@\"";
@@ -376,7 +394,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
     std::vector<std::string> arguments;  // before the output's name; the input is the last
     std::size_t frames;
     std::vector<cell_check> cells;
-    std::string feed = "";               // a shell command that gives the input as "-"
+    std::string feed = "";  // a shell command that gives the input as "-"
   };
   const example examples[] = {
       // Square on cells twice as tall as wide: 32 columns by 16 rows from row 8, the corners blank.
@@ -431,23 +449,26 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string list_text = "ffconcat version 1.0\nfile 'named.pgm'\n#";
   const std::string list = temp_file(dir, "list.txt", list_text + '\0');
   pty_session listed;
-  EXPECT_EQ("exited 1", run(listed, "/bin/sh", {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames",
-                                                GLYPHPACK_BINARY, list}));
+  EXPECT_EQ("exited 1",
+            run(listed, "/bin/sh",
+                {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames", GLYPHPACK_BINARY, list}));
   EXPECT_EQ("glyphpack: " + list + ": " + UNDECODABLE + "\n", listed.error_output);
   // Two pictures a billion seconds apart: refused at once, not written for years.
-  const std::string aeons = make_media(dir, "aeons.mkv", "color=s=16x16:r=1/1000000000",
-                                       {"-frames:v", "2"});
+  const std::string aeons =
+      make_media(dir, "aeons.mkv", "color=s=16x16:r=1/1000000000", {"-frames:v", "2"});
   pty_session long_one;
   EXPECT_EQ("exited 1", run(long_one, GLYPHPACK_BINARY, {aeons, dir.path + "/aeons.frames"}));
   EXPECT_EQ("glyphpack: " + aeons + ": more than 1000000 frames: too long a source to pack\n",
             long_one.error_output);
   // A few bytes declaring a vast picture: refused before it is decoded.
-  std::string vast("GIF89a\x80\x3E\x80\x3E\0\0\0" "\x2C\0\0\0\0\x01\0\x01\0\0" "\x02\x02\x44\x01\0\x3B", 30);
+  std::string vast("GIF89a\x80\x3E\x80\x3E\0\0\0\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0\x3B",
+                   30);
   const std::string vast_gif = temp_file(dir, "vast.gif", vast);
   pty_session too_large;
   EXPECT_EQ("exited 1", run(too_large, GLYPHPACK_BINARY, {vast_gif, dir.path + "/vast.frames"}));
-  EXPECT_EQ("glyphpack: " + vast_gif + ": picture too large: 16000 x 16000 pixels, more than 200000000\n",
-            too_large.error_output);
+  EXPECT_EQ(
+      "glyphpack: " + vast_gif + ": picture too large: 16000 x 16000 pixels, more than 200000000\n",
+      too_large.error_output);
   // A video whose every picture is damaged holds none to pack: a failure, not an empty file.
   std::string damaged = read_file(video);
   for (std::size_t at = 64, end = damaged.find("moov"); at + 8 < end; ++at) {
@@ -455,7 +476,8 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   }
   const std::string damaged_video = temp_file(dir, "damaged.mp4", damaged);
   pty_session undecodable;
-  EXPECT_EQ("exited 1", run(undecodable, GLYPHPACK_BINARY, {damaged_video, dir.path + "/damaged.frames"}));
+  EXPECT_EQ("exited 1",
+            run(undecodable, GLYPHPACK_BINARY, {damaged_video, dir.path + "/damaged.frames"}));
   EXPECT_EQ("glyphpack: " + damaged_video + ": " + UNDECODABLE + "\n", undecodable.error_output);
 }
 
@@ -472,7 +494,8 @@ TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
   // Standard error on a terminal 24 characters wide, where the transcript shows it.
   pty_session shown;
   session_options options;
-  options.arguments = {"-c", "stty cols 24 && exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip, output};
+  options.arguments = {"-c", "stty cols 24 && exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip,
+                       output};
   ASSERT_TRUE(start_session(shown, "/bin/sh", options));
   ASSERT_EQ("exited 0", status_text(wait_for_exit(shown, 20s)));
   EXPECT_EQ(12 * FRAME_BYTES, read_file(output).size());
@@ -501,12 +524,15 @@ TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
   ASSERT_TRUE(start_session(interrupted, "/bin/sh", options));
   EXPECT_TRUE(wait_for_output(interrupted, " s", 20s));
   ASSERT_TRUE(send_signal(interrupted, SIGINT));
-  EXPECT_EQ("killed by signal " + std::to_string(SIGINT), status_text(wait_for_exit(interrupted, 10s)));
+  EXPECT_EQ("killed by signal " + std::to_string(SIGINT),
+            status_text(wait_for_exit(interrupted, 10s)));
   close(writer);
-  const std::size_t line_start = interrupted.transcript.rfind('\r', interrupted.transcript.size() - 2);
+  const std::size_t line_start =
+      interrupted.transcript.rfind('\r', interrupted.transcript.size() - 2);
   ASSERT_NE(std::string::npos, line_start) << visible(interrupted.transcript);
   const std::string erased = interrupted.transcript.substr(line_start);
-  EXPECT_EQ("\r" + std::string(erased.size() - 2, ' ') + "\r", erased) << visible(interrupted.transcript);
+  EXPECT_EQ("\r" + std::string(erased.size() - 2, ' ') + "\r", erased)
+      << visible(interrupted.transcript);
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include "glyphpack/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/timeline.hpp"
-#include "format/frame.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -74,7 +73,8 @@ TEST(PackText, FormFeedLineEndsAFrameExceptRightAfterAFullOne) {
   EXPECT_EQ(frame_of({}) + frame_of({"b"}), packed_text("\f\nb\n"));  // at the start: blank frame
   const std::string full = lines(32, "f");
   std::string full_frame = frame_of({});
-  for (int row = 0; row < FRAME_ROWS; ++row) full_frame[static_cast<std::size_t>(row * FRAME_COLUMNS)] = 'f';
+  for (int row = 0; row < FRAME_ROWS; ++row)
+    full_frame[static_cast<std::size_t>(row * FRAME_COLUMNS)] = 'f';
   EXPECT_EQ(full_frame, packed_text(full + "\f\n"));
   EXPECT_EQ(full_frame + frame_of({}), packed_text(full + "\f\n\f\n"));
 }
@@ -85,14 +85,15 @@ TEST(PackText, ByteThirtyOneEndsTheDataForGood) {
   EXPECT_EQ(ended, packed_text("ab\x1f\n"));
   EXPECT_EQ(ended, packed_text("ab\x1f\n\x1f\x1f\n\n"));
   EXPECT_EQ(frame_of({"x"}) + frame_of({}, static_cast<char>(END_MARK)),
-            packed_text("x\n\f\n\x1f\n\f\n")) << "the second frame is all no data";
+            packed_text("x\n\f\n\x1f\n\f\n"))
+      << "the second frame is all no data";
 }
 
 TEST(PackText, GlyphreelersBannerIsLeftOutOnlyAfterAWholeFrameAtTheEnd) {
   const std::string frame_text = lines(32, "z");
   EXPECT_EQ(packed_text(frame_text), packed_text(frame_text + "\r\nEND\r\n"));
   EXPECT_EQ("", packed_text("\r\nEND\r\n"));
-  EXPECT_EQ(frame_of({"", "END"}), packed_text("\nEND\n\f\n"));  // something follows: drawn
+  EXPECT_EQ(frame_of({"", "END"}), packed_text("\nEND\n\f\n"));      // something follows: drawn
   EXPECT_EQ(frame_of({"q", "", "END"}), packed_text("q\n\nEND\n"));  // mid-frame: drawn
   EXPECT_EQ(frame_of({"", "END", "more"}), packed_text("\nEND\nmore\n"));  // not at the end
 }
@@ -109,7 +110,8 @@ TEST(PackText, BadTextIsRefusedWithItsLineAndColumn) {
       {"a\rb\n", 1, 2, "0x0D"},
       {"\n\n  \x1a\n", 3, 3, "0x1A"},
       // A NUL byte makes no picture once the start has been found to be text.
-      {lines(TEXT_SNIFF_BYTES / 2, "x") + std::string("x\0", 2), TEXT_SNIFF_BYTES / 2 + 1, 2, "0x00"},
+      {lines(TEXT_SNIFF_BYTES / 2, "x") + std::string("x\0", 2), TEXT_SNIFF_BYTES / 2 + 1, 2,
+       "0x00"},
       {"\x1f\n\x1f\x1f.\n", 2, 3, "after the end of the data"},
       {"\x1f\n\f\n \n", 3, 1, "after the end of the data"},
       {"\f\f\n", 1, 1, "0x0C"},  // only a lone form feed separates frames
@@ -270,6 +272,7 @@ TEST(PackPgm, SixteenBitSamplesCommentsAndSeveralImages) {
             packed_pgm(white16 + "\n" + dark16 + "\n"));
   // A wide image whose bright pixels are its top left and bottom right ones: samples are read
   // high byte first, and each row starts one width after the one before.
+  // clang-format off
   const std::string corners("\xFF\x00" "\0\0\0\0\0\0" "\0\0\0\0\0\0" "\xFF\x00", 16);
   const std::string frame = packed_pgm(pgm(4, 2, 65535, corners));
   for (int row = 0; row < FRAME_ROWS; ++row) {
@@ -305,8 +308,8 @@ TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {
 }
 
 TEST(PackKinds, InputsHoldingANulByteEarlyAreForTheDecodingLibrary) {
-  for (const std::string& input : {std::string("GIF89a\x01\0", 8),
-                                   std::string(TEXT_SNIFF_BYTES - 1, 'x') + '\0'}) {
+  for (const std::string& input :
+       {std::string("GIF89a\x01\0", 8), std::string(TEXT_SNIFF_BYTES - 1, 'x') + '\0'}) {
     const packed result = pack_bytes(input);
     EXPECT_EQ(-1, result.status);
     EXPECT_EQ(0u, result.error.line);
@@ -322,12 +325,12 @@ TEST(Placement, PicturesKeepTheirProportionsOnCellsTwiceAsTallAsWide) {
     placement expected;  // columns, rows, left, top
   };
   const example examples[] = {
-      {64, 64, 0, false, {32, 16, 0, 8}},        // square: half as many rows as columns
-      {1280, 720, 0, false, {32, 9, 0, 11}},     // 16:9
-      {32, 64, 0, false, {32, 32, 0, 0}},        // 1:2 fills the frame
-      {16, 64, 0, false, {16, 32, 8, 0}},        // taller: centred across
+      {64, 64, 0, false, {32, 16, 0, 8}},             // square: half as many rows as columns
+      {1280, 720, 0, false, {32, 9, 0, 11}},          // 16:9
+      {32, 64, 0, false, {32, 32, 0, 0}},             // 1:2 fills the frame
+      {16, 64, 0, false, {16, 32, 8, 0}},             // taller: centred across
       {720, 576, 16.0 / 15, false, {32, 12, 0, 10}},  // non-square pixels: shown 4:3
-      {100000, 1, 0, false, {32, 1, 0, 15}},     // never less than a row
+      {100000, 1, 0, false, {32, 1, 0, 15}},          // never less than a row
       {64, 64, 0, true, {32, 32, 0, 0}},
   };
   for (const example& e : examples) {

@@ -53,7 +53,8 @@ std::ptrdiff_t raw_read(const raw_file& file, unsigned char* into, std::size_t c
   memory->requested.push_back(count);
   const auto first_failing = static_cast<std::size_t>(memory->failing_read);
   if (memory->failing_read >= 0 && call >= first_failing &&
-      (memory->failing_reads < 0 || call - first_failing < static_cast<std::size_t>(memory->failing_reads))) {
+      (memory->failing_reads < 0 ||
+       call - first_failing < static_cast<std::size_t>(memory->failing_reads))) {
     error = EIO;
     return -1;
   }
@@ -72,9 +73,10 @@ std::ptrdiff_t raw_read(const raw_file& file, unsigned char* into, std::size_t c
 std::int64_t raw_seek(const raw_file& file, std::int64_t offset, seek_origin origin) {
   auto& open = open_files()[static_cast<std::size_t>(file.handle)];
   if (!open.file->seekable) return -1;
-  const std::int64_t base = origin == seek_origin::start     ? 0
-                            : origin == seek_origin::current ? static_cast<std::int64_t>(open.offset)
-                                                             : static_cast<std::int64_t>(open.file->bytes.size());
+  const std::int64_t base = origin == seek_origin::start ? 0
+                            : origin == seek_origin::current
+                                ? static_cast<std::int64_t>(open.offset)
+                                : static_cast<std::int64_t>(open.file->bytes.size());
   // Like lseek: no offset before the start, and none past what the offset type can hold.
   if (offset > std::numeric_limits<std::int64_t>::max() - base || base + offset < 0) return -1;
   open.offset = static_cast<std::size_t>(base + offset);

@@ -34,8 +34,8 @@ TEST(FaultMatrix, InputsWithoutALengthPlayNoFrameThenWait) {
   // A FIFO nobody writes to: opening it must not wait for a writer.
   const std::string fifo = dir.path + "/frames.fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
-  for (const std::string& path : {fifo, stand_in(dir, "null", "/dev/null"),
-                                  stand_in(dir, "version", "/proc/version")}) {
+  for (const std::string& path :
+       {fifo, stand_in(dir, "null", "/dev/null"), stand_in(dir, "version", "/proc/version")}) {
     SCOPED_TRACE(path);
     struct stat status {};
     ASSERT_EQ(stat(path.c_str(), &status), 0);
@@ -64,13 +64,12 @@ TEST(FaultMatrix, UnopenablePathsGiveOneLineAndStatusOne) {
     std::string path;
     const char* reason;
   };
-  for (const row& input : {row{"name longer than a directory entry", dir.path + "/" + std::string(300, 'n'),
-                               "File name too long"},
-                           row{"path longer than the system allows", over_path_max + "/f",
-                               "File name too long"},
-                           row{"symbolic link loop", loop, "Too many levels of symbolic links"},
-                           row{"name not valid UTF-8", dir.path + "/\xff\xfe-missing",
-                               "No such file or directory"}}) {
+  for (const row& input :
+       {row{"name longer than a directory entry", dir.path + "/" + std::string(300, 'n'),
+            "File name too long"},
+        row{"path longer than the system allows", over_path_max + "/f", "File name too long"},
+        row{"symbolic link loop", loop, "Too many levels of symbolic links"},
+        row{"name not valid UTF-8", dir.path + "/\xff\xfe-missing", "No such file or directory"}}) {
     SCOPED_TRACE(input.label);
     expect_cannot_open(input.path, input.path, input.reason);
   }
@@ -81,7 +80,8 @@ TEST(FaultMatrix, NameThatIsNotValidUtf8Plays) {
   pty_session session;
   ASSERT_TRUE(start(session, {temp_file(dir, "\xff\xfe.frames", dots(1))}));
   ASSERT_TRUE(key_ends_the_wait(session, 1));
-  EXPECT_EQ(visible(session.transcript), visible(on_terminal(shown_frame(dots(1)) + CLEAR + BANNER)));
+  EXPECT_EQ(visible(session.transcript),
+            visible(on_terminal(shown_frame(dots(1)) + CLEAR + BANNER)));
   EXPECT_TRUE(mode_as_found(session));
 }
 
@@ -91,15 +91,17 @@ TEST(FaultMatrix, NameThatIsNotValidUtf8Plays) {
 TEST(FaultMatrix, FileChangedWhileItPlays) {
   struct row {
     const char* label;
-    std::string frames;                           // one character per frame
-    void (*change)(const std::string& path);      // made while the first frame is on screen
-    std::vector<std::string> shown;               // the frames' data, as shown_frame takes it
+    std::string frames;                       // one character per frame
+    void (*change)(const std::string& path);  // made while the first frame is on screen
+    std::vector<std::string> shown;           // the frames' data, as shown_frame takes it
   };
   const std::vector<row> rows{
-      {"truncated", "abc",
+      {"truncated",
+       "abc",
        [](const std::string& path) { ASSERT_EQ(truncate(path.c_str(), 1024 + 76), 0); },
        {std::string(1024, 'a'), std::string(76, 'b'), ""}},
-      {"grown", "ab",
+      {"grown",
+       "ab",
        [](const std::string& path) {
          const int fd = open(path.c_str(), O_WRONLY | O_APPEND);
          ASSERT_GE(fd, 0);
@@ -108,7 +110,9 @@ TEST(FaultMatrix, FileChangedWhileItPlays) {
          close(fd);
        },
        {std::string(1024, 'a'), std::string(1024, 'b')}},
-      {"deleted", "ab", [](const std::string& path) { ASSERT_EQ(unlink(path.c_str()), 0); },
+      {"deleted",
+       "ab",
+       [](const std::string& path) { ASSERT_EQ(unlink(path.c_str()), 0); },
        {std::string(1024, 'a'), std::string(1024, 'b')}},
   };
   for (const row& input : rows) {
@@ -121,7 +125,8 @@ TEST(FaultMatrix, FileChangedWhileItPlays) {
     ASSERT_TRUE(wait_for_output(session, on_terminal(shown_frame(input.shown[0])), SLACK));
     input.change(path);
     std::string expected;
-    for (const std::string& frame : input.shown) expected += on_terminal(shown_frame(frame)) + CLEAR;
+    for (const std::string& frame : input.shown)
+      expected += on_terminal(shown_frame(frame)) + CLEAR;
     expected += SHOWN_BANNER;
     ASSERT_TRUE(key_ends_the_wait(session, static_cast<int>(input.shown.size())));
     EXPECT_EQ(visible(session.transcript), visible(expected));
@@ -150,9 +155,10 @@ TEST(FaultMatrix, OutputThatCannotBeWrittenEndsTheRunWithOneLine) {
   full_at_exit.arguments = {temp_file(dir, "short.frames", "no frame\n")};
   full_at_exit.controlling_terminal = false;
   const char* const no_space = "glyphreeler: write error: No space left on device\n";
-  for (const row& output : {row{"closed", closed, "glyphreeler: write error: Bad file descriptor\n"},
-                            row{"full device", full, no_space},
-                            row{"full device, at the final flush", full_at_exit, no_space}}) {
+  for (const row& output :
+       {row{"closed", closed, "glyphreeler: write error: Bad file descriptor\n"},
+        row{"full device", full, no_space},
+        row{"full device, at the final flush", full_at_exit, no_space}}) {
     SCOPED_TRACE(output.label);
     pty_session session;
     ASSERT_TRUE(start(session, output.options));
@@ -204,7 +210,8 @@ TEST(FaultMatrix, SignalsEndTheProgramAndRestoreTheTerminal) {
   const std::string no_frame_file = temp_file(dir, "short.frames", "no frame\n");
   for (const bool during_wait : {false, true}) {
     for (const int signal_number : {SIGTERM, SIGHUP, SIGINT}) {
-      SCOPED_TRACE(std::string(strsignal(signal_number)) + (during_wait ? " during the wait" : " during playback"));
+      SCOPED_TRACE(std::string(strsignal(signal_number)) +
+                   (during_wait ? " during the wait" : " during playback"));
       pty_session session;
       ASSERT_TRUE(start(session, {during_wait ? no_frame_file : playback_file}));
       ASSERT_TRUE(reached(session, during_wait));
@@ -231,8 +238,9 @@ TEST(FaultMatrix, TerminalHungUpWithTheHangUpIgnored) {
     bool during_wait;
     bool stopped;  // stopped when the terminal goes: it reads again only after the hang-up
   };
-  for (const row& moment : {row{"during playback", false, false}, row{"during the wait", true, false},
-                            row{"during the wait, stopped", true, true}}) {
+  for (const row& moment :
+       {row{"during playback", false, false}, row{"during the wait", true, false},
+        row{"during the wait, stopped", true, true}}) {
     SCOPED_TRACE(moment.label);
     session_options options;
     options.arguments = {moment.during_wait ? no_frame_file : playback_file};

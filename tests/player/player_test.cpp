@@ -63,8 +63,8 @@ TEST_F(PlayerTest, EachWholeFrameIsDrawnHeldClearedThenBannerAndWait) {
     std::size_t length;
     int frames;
   };
-  for (const auto& [length, frames] : {example{0, 0}, example{1023, 0}, example{1024, 1},
-                                      example{2048, 2}, example{3071, 2}}) {
+  for (const auto& [length, frames] :
+       {example{0, 0}, example{1023, 0}, example{1024, 1}, example{2048, 2}, example{3071, 2}}) {
     recorded_console() = {};
     EXPECT_EQ(run({file_with(std::string(length, '\0'))}), 0);
     std::vector<std::string> expected;
@@ -88,8 +88,8 @@ TEST_F(PlayerTest, WrongArgumentCountWritesUsageOnly) {
 }
 
 TEST(GlyphRule, ShowsCellsAboveSpaceAsThemselvesAndShiftsTheRest) {
-  const std::pair<int, int> cells[] = {{END_OF_DATA, 31}, {0, ' '}, {1, '!'}, {10, '*'},
-                                       {13, '-'},         {32, '@'}, {33, '!'}, {64, '@'},
+  const std::pair<int, int> cells[] = {{END_OF_DATA, 31}, {0, ' '},   {1, '!'},  {10, '*'},
+                                       {13, '-'},         {32, '@'},  {33, '!'}, {64, '@'},
                                        {126, '~'},        {127, 127}, {255, 255}};
   for (const auto& [cell, glyph] : cells) EXPECT_EQ(glyph_of(cell), glyph) << cell;
 }
@@ -132,7 +132,8 @@ TEST_F(PlayerTest, FileWithoutLengthPlaysNoFrameAndDoesNotHang) {
 TEST_F(PlayerTest, FailedWriteStopsPlaybackBeforeThePause) {
   recorded_console().failing_put = 40;  // 32 cells, a line end, 7 cells, then a failure
   EXPECT_EQ(run({file_with(std::string(2 * FRAME_BYTES, 'x'))}), 1);
-  EXPECT_EQ(steps(), (std::vector<std::string>{"text:" + std::string(32, 'x') + "\n" + std::string(7, 'x')}));
+  EXPECT_EQ(steps(), (std::vector<std::string>{"text:" + std::string(32, 'x') + "\n" +
+                                               std::string(7, 'x')}));
 }
 
 TEST_F(PlayerTest, LengthOfSparseFileBeyond32BitsIsExactAndKeepsPosition) {

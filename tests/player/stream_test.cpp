@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "player/player.hpp"
 #include "player/input_stream.hpp"
+#include "player/player.hpp"
 #include "tests/platform/memory_raw_file.hpp"
 #include "tests/player/recording_console.hpp"
 
@@ -25,7 +25,8 @@ struct delivered {
 std::vector<delivered> plain_model(const std::string& raw) {
   std::vector<delivered> model;
   for (std::size_t i = 0; i < raw.size() && raw[i] != '\x1A'; ++i) {
-    if (raw[i] != '\r') model.push_back({static_cast<unsigned char>(raw[i]), static_cast<std::int64_t>(i + 1)});
+    if (raw[i] != '\r')
+      model.push_back({static_cast<unsigned char>(raw[i]), static_cast<std::int64_t>(i + 1)});
   }
   return model;
 }
@@ -39,7 +40,8 @@ std::vector<delivered> read_all(input_stream& stream) {
 class StreamTest : public ::testing::Test {
  protected:
   void TearDown() override { testing::forget_memory_files(); }
-  std::unique_ptr<input_stream> open(const std::string& bytes, std::vector<std::size_t> limits = {}) {
+  std::unique_ptr<input_stream> open(const std::string& bytes,
+                                     std::vector<std::size_t> limits = {}) {
     auto& file = memory_file_at("frames");
     file.bytes = bytes;
     file.read_limits = std::move(limits);
@@ -55,8 +57,12 @@ std::string repeated(char c, std::size_t n) { return std::string(n, c); }
 TEST_F(StreamTest, DeliversFileWithoutCarriageReturnsUpToFirstEndMark) {
   const std::string letters = repeated('x', 509);
   const std::vector<std::string> files = {
-      "A\r\nB", "\r\rX", std::string("AB\x1A" "CD"), std::string("\x1A" "ABC"), "",
-      repeated('z', 600), repeated('\r', 512) + "X", repeated('\r', 1500),
+      "A\r\nB", "\r\rX",
+      std::string("AB\x1A"
+                  "CD"),
+      std::string("\x1A"
+                  "ABC"),
+      "", repeated('z', 600), repeated('\r', 512) + "X", repeated('\r', 1500),
       // CRs and end marks on each side of the 512-byte block edges
       letters + "ab\r", letters + "ab\r\n" + "c", letters + "abc\rd", letters + "abcd\r\n",
       letters + "a\r" + std::string("\x1A") + "zz", letters + "ab\r" + std::string("\x1A") + "zz",
@@ -82,7 +88,9 @@ TEST_F(StreamTest, ReadsInBlocksAndCostsNoReadWhileBytesAreBuffered) {
 }
 
 TEST_F(StreamTest, EndMarkHoldsUntilSeekWithoutReadingOn) {
-  auto stream = open(std::string("AB\x1A" "CD"));
+  auto stream =
+      open(std::string("AB\x1A"
+                       "CD"));
   EXPECT_EQ(read_all(*stream), (std::vector<delivered>{{'A', 1}, {'B', 2}}));
   const auto reads = memory_file_at("frames").requested.size();
   EXPECT_EQ(next_byte(*stream), END_OF_DATA);

@@ -38,12 +38,17 @@ TEST(Terminal, UnopenableInputIsReportedOnStandardError) {
   const char* const absent = "No such file or directory";
   const std::string missing = dir.path + "/missing.frames";
   // A name that would clear the screen (encoded CSI "2J") or ring the bell is quoted disarmed.
-  const std::string hostile = dir.path + "/\xc2\x9b" "2J\a";
-  for (const row& input : {row{"missing", missing, absent, missing},
-                           row{"directory", dir.path, "Is a directory", dir.path},
-                           row{"empty name", "", absent, ""},
-                           row{"control codes", hostile, absent, dir.path + "/\xc2?2J?"},
-                           row{"delete", dir.path + "/rm\x7f" "x", absent, dir.path + "/rm?x"}}) {
+  const std::string hostile = dir.path +
+                              "/\xc2\x9b"
+                              "2J\a";
+  for (const row& input :
+       {row{"missing", missing, absent, missing},
+        row{"directory", dir.path, "Is a directory", dir.path}, row{"empty name", "", absent, ""},
+        row{"control codes", hostile, absent, dir.path + "/\xc2?2J?"},
+        row{"delete",
+            dir.path + "/rm\x7f"
+                       "x",
+            absent, dir.path + "/rm?x"}}) {
     SCOPED_TRACE(input.label);
     expect_cannot_open(input.path, input.shown, input.reason);
   }
@@ -106,7 +111,7 @@ TEST(Terminal, KeyWaitEndsOnOneKeyAndConsumesOnlyIt) {
   struct row {
     const char* label;
     std::string keys;
-    int left_queued;                // bytes the shell will still read
+    int left_queued;  // bytes the shell will still read
     const char* locale = "C.UTF-8";
   };
   temp_dir dir;

@@ -5,9 +5,9 @@
 #include <cstdio>
 
 int main() {
-  const HANDLE console = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                     nullptr);
+  const HANDLE console =
+      CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   DWORD mode = 0;
   if (console == INVALID_HANDLE_VALUE || !GetConsoleMode(console, &mode)) {
     std::puts("no console");

@@ -43,8 +43,11 @@ TEST_F(KeyWaitTest, OnlyAKeyPressWithACodeEndsTheWait) {
                      press(VK_SHIFT, CONSOLE_SHIFT),
                      press(VK_CONTROL, CONSOLE_LEFT_CTRL),
                      press(VK_MENU, CONSOLE_RIGHT_ALT),
-                     press(VK_CAPITAL), press(VK_NUMLOCK, CONSOLE_NUM_LOCK), press(VK_SCROLL),
-                     press(VK_PAUSE), press(VK_SNAPSHOT),
+                     press(VK_CAPITAL),
+                     press(VK_NUMLOCK, CONSOLE_NUM_LOCK),
+                     press(VK_SCROLL),
+                     press(VK_PAUSE),
+                     press(VK_SNAPSHOT),
                      press('1', CONSOLE_RIGHT_CTRL),  // a combination without a code
                      press(vkey::numpad_0 + 5, CONSOLE_LEFT_ALT),
                      press('Q', 0, 'q'),

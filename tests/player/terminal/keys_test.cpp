@@ -40,7 +40,13 @@ void expect_key(const std::string& bytes, const key_decision& expected, bool pau
 }
 
 TEST(KeyDecoder, PlainAndControlBytesAreTheKeysThatTypeThem) {
-  struct row { std::string bytes; int vk; unsigned mods; key_decision decision; };
+  struct row {
+    std::string bytes;
+    int vk;
+    unsigned mods;
+    key_decision decision;
+  };
+  // clang-format off
   const row rows[] = {
       {"q", 'Q', 0, chr('q')},          {"Q", 'Q', KEY_SHIFT, chr('Q')},
       {"7", '7', 0, chr('7')},          {"&", '7', KEY_SHIFT, chr('&')},
@@ -54,6 +60,7 @@ TEST(KeyDecoder, PlainAndControlBytesAreTheKeysThatTypeThem) {
       {"\x1e", '6', KEY_CTRL | KEY_SHIFT, chr(30)},
       {"\x1f", vkey::minus, KEY_CTRL | KEY_SHIFT, chr(31)},
   };
+  // clang-format on
   for (const row& r : rows) {
     const decoded_key got = decode(r.bytes + "x");
     ASSERT_EQ(decode_status::key, got.status) << r.vk;
@@ -65,7 +72,11 @@ TEST(KeyDecoder, PlainAndControlBytesAreTheKeysThatTypeThem) {
 }
 
 TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
-  struct row { const char* bytes; key_decision decision; };
+  struct row {
+    const char* bytes;
+    key_decision decision;
+  };
+  // clang-format off
   const row rows[] = {
       // cursor keys, CSI and SS3, with modifier parameters (Ctrl+Shift is Ctrl, Meta is Alt)
       {"\033[A", ext(0x48)}, {"\033OA", ext(0x48)}, {"\033[1;5A", ext(0x8D)},
@@ -101,13 +112,15 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
       {"\033Op", chr('0')}, {"\033Oq", chr('1')}, {"\033Oy", chr('9')}, {"\033Oj", chr('*')},
       {"\033On", chr('.')}, {"\033OM", chr(13)}, {"\033OX", chr('=')},
   };
+  // clang-format on
   for (const row& r : rows) expect_key(r.bytes, r.decision);
 }
 
 TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
-  const char* sequences[] = {"\033[1;5A", "\033[24;5~", "\033O5P", "\033[[A", "\033[M !!",
-                             "\033[<0;12;7M", "\033\033[A", "\033[27;5;13~", "\303\251",
-                             "\342\202\254", "\360\237\230\200", "\033\342\202\254", "\033[23$"};
+  const char* sequences[] = {"\033[1;5A", "\033[24;5~",    "\033O5P",          "\033[[A",
+                             "\033[M !!", "\033[<0;12;7M", "\033\033[A",       "\033[27;5;13~",
+                             "\303\251",  "\342\202\254",  "\360\237\230\200", "\033\342\202\254",
+                             "\033[23$"};
   for (const std::string sequence : sequences) {
     for (std::size_t length = 0; length < sequence.size(); ++length) {
       const decoded_key got = decode(sequence.substr(0, length));
@@ -121,9 +134,10 @@ TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
 }
 
 TEST(KeyDecoder, MouseFocusAndUnknownSequencesAreIgnoredWhole) {
-  const char* sequences[] = {"\033[M !!", "\033[M\377\377\377", "\033[<0;12;7M",
-                             "\033[<0;12;7m", "\033[I", "\033[O", "\033[200~", "\033[201~",
-                             "\033[99~", "\033[30~", "\033[1;5X", "\033[?1;2c", "\033[1 q", "\033Oz"};
+  const char* sequences[] = {
+      "\033[M !!", "\033[M\377\377\377", "\033[<0;12;7M", "\033[<0;12;7m", "\033[I",
+      "\033[O",    "\033[200~",          "\033[201~",     "\033[99~",      "\033[30~",
+      "\033[1;5X", "\033[?1;2c",         "\033[1 q",      "\033Oz"};
   for (const std::string sequence : sequences) {
     const decoded_key got = decode(sequence + "x");
     EXPECT_EQ(decode_status::ignored, got.status) << sequence;
@@ -132,7 +146,10 @@ TEST(KeyDecoder, MouseFocusAndUnknownSequencesAreIgnoredWhole) {
 }
 
 TEST(KeyDecoder, BrokenSequenceLeavesTheStrayByteForTheNextKey) {
-  struct row { const char* bytes; std::size_t consumed; };
+  struct row {
+    const char* bytes;
+    std::size_t consumed;
+  };
   const row rows[] = {{"\033[1;5\r", 5}, {"\033[[x", 3}, {"\033O\033", 2}, {"\033\033x", 2}};
   for (const row& r : rows) EXPECT_EQ(r.consumed, decode(r.bytes).consumed) << r.bytes;
 }
@@ -159,8 +176,8 @@ TEST(KeyDecoder, Utf8CharacterIsOnePressAndOtherHighBytesArePressesOfTheirOwn) {
   expect_key("\340\244\205", chr('?'));
   expect_key("\360\237\230\200", chr('?'));
   // overlong, surrogate, past U+10FFFF, lone continuation, impossible lead, cut short
-  for (const std::string invalid : {"\300\200", "\340\200\200", "\355\240\200",
-                                    "\364\220\200\200", "\200", "\370", "\303A"}) {
+  for (const std::string invalid :
+       {"\300\200", "\340\200\200", "\355\240\200", "\364\220\200\200", "\200", "\370", "\303A"}) {
     const decoded_key got = decode(invalid);
     EXPECT_EQ(decode_status::key, got.status) << invalid;
     EXPECT_EQ(1u, got.consumed) << invalid;
@@ -206,8 +223,8 @@ TEST(DecideKey, ExactlyTheCombinationsWithoutCodeAreIgnored) {
   }
   int cells_without_code = 0;
   for (int row = 0; row < KEY_TABLE_ROWS; ++row) {
-    for (int cell : {KEY_TABLE[row].plain, KEY_TABLE[row].shift, KEY_TABLE[row].ctrl,
-                     KEY_TABLE[row].alt}) {
+    for (int cell :
+         {KEY_TABLE[row].plain, KEY_TABLE[row].shift, KEY_TABLE[row].ctrl, KEY_TABLE[row].alt}) {
       cells_without_code += cell == NO_KEY_CODE ? 1 : 0;
     }
   }
@@ -257,8 +274,8 @@ TEST(KeyDecoder, RandomBytesAlwaysMakeProgressAndKnownCodes) {
   std::set<int> codes, extended;
   for (int c = -128; c < 128; ++c) codes.insert(c);
   for (int row = 0; row < KEY_TABLE_ROWS; ++row) {
-    for (int cell : {KEY_TABLE[row].plain, KEY_TABLE[row].shift, KEY_TABLE[row].ctrl,
-                     KEY_TABLE[row].alt}) {
+    for (int cell :
+         {KEY_TABLE[row].plain, KEY_TABLE[row].shift, KEY_TABLE[row].ctrl, KEY_TABLE[row].alt}) {
       if (cell != NO_KEY_CODE) ((cell & EXTENDED_KEY) != 0 ? extended : codes).insert(cell & 0xFF);
     }
   }
@@ -292,8 +309,8 @@ TEST(KeyDecoder, FeedingBytesOneByOneDecodesAsTheWholeStreamDoes) {
   for (int round = 0; round < 2000; ++round) {
     const std::string stream = random_bytes(random, 12);
     std::size_t length = 1;
-    while (length < stream.size() && decode(stream.substr(0, length)).status ==
-                                         decode_status::need_more) {
+    while (length < stream.size() &&
+           decode(stream.substr(0, length)).status == decode_status::need_more) {
       ++length;
     }
     const decoded_key fed = decode(stream.substr(0, length), length == stream.size());
@@ -362,7 +379,8 @@ TEST(KeyAssembler, LoneEscCountsAfter50MsAndASequenceWaits500MsForItsRest) {
   const row rows[] = {
       {"arrow after 40 ms", {{0, 0x1B}, {40, '['}, {45, 'A'}}, {EXTENDED_KEY + 0x48}},
       {"Esc, then x after 60 ms", {{0, 0x1B}, {60, 'x'}}, {27, 'x'}},
-      {"rest after 450 ms", {{0, 0x1B}, {0, '['}, {0, '1'}, {0, ';'}, {450, '5'}, {460, 'A'}},
+      {"rest after 450 ms",
+       {{0, 0x1B}, {0, '['}, {0, '1'}, {0, ';'}, {450, '5'}, {460, 'A'}},
        {EXTENDED_KEY + 0x8D}},
       {"rest after 560 ms: dropped, then A", {{0, 0x1B}, {0, '['}, {0, '1'}, {560, 'A'}}, {'A'}},
       {"sequence longer than the bytes held", overlong, {'2', '3', '4', '5', '6', '7', '8', '9'}},

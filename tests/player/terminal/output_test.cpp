@@ -25,7 +25,8 @@ recorded_output& recorded_standard_output() {
 
 int record_write(const unsigned char* bytes, std::size_t count) {
   auto& record = recorded_standard_output();
-  if (record.failing_write >= 0 && record.writes.size() >= static_cast<std::size_t>(record.failing_write)) {
+  if (record.failing_write >= 0 &&
+      record.writes.size() >= static_cast<std::size_t>(record.failing_write)) {
     return record.failure;
   }
   record.writes.emplace_back(reinterpret_cast<const char*>(bytes), count);
@@ -78,7 +79,8 @@ TEST_F(OutputTest, RedirectedOutputGoesInFullBlocksAndTheRestOnFlush) {
   output_channel channel = redirected();
   std::string expected;
   for (int i = 0; i < 700; ++i) {
-    const std::string piece = i % 100 == 99 ? "\n" : std::string(1, static_cast<char>(0x80 + i % 100));
+    const std::string piece =
+        i % 100 == 99 ? "\n" : std::string(1, static_cast<char>(0x80 + i % 100));
     write(channel, piece);
     expected += piece == "\n" ? "\r\n" : piece;
   }
@@ -95,22 +97,22 @@ TEST_F(OutputTest, BytesThatWouldCompleteAControlAreDisarmedOnlyOnATerminal) {
     std::string bytes, shown;  // as written, and as the terminal gets them by the end
   };
   const example examples[] = {
-      {utf8, "\xC2\x9B", "\xC2?"},  // CSI, encoded
+      {utf8, "\xC2\x9B", "\xC2?"},                            // CSI, encoded
       {utf8, "\xC2\x9D\xC2\x80\xC2\x9F", "\xC2?\xC2?\xC2?"},  // OSC, the first and last C1
-      {utf8, "\xC2\xA0\xC3\x9B", "\xC2\xA0\xC3\x9B"},  // no-break space and "Û" are text
+      {utf8, "\xC2\xA0\xC3\x9B", "\xC2\xA0\xC3\x9B"},         // no-break space and "Û" are text
       // A lone 0x80..0x9F is a broken character to a UTF-8 terminal, but CSI itself to an
       // eight-bit one that the locale calls UTF-8 (xterm +u8).
       {utf8, "\x9B", "?"},
       {utf8, "A\x9B\x80", "A??"},
       {utf8, "\xE2\x80\x9B", "\xE2\x80\x9B"},  // U+201B: its 0x80 and 0x9B are its own
       {utf8, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
-      {utf8, "\xE2\x9B" "A", "\xE2?A"},      // looks continued until the A breaks it
-      {utf8, "\xE0\x9B\xBF", "\xE0?\xBF"},   // 0xE0 takes 0xA0..0xBF next: an overlong form
-      {utf8, "\xED\xA0\x80", "\xED\xA0?"},   // a surrogate
-      {utf8, "\xF4\x90\x80\x80", "\xF4???"}, // past U+10FFFF
-      {utf8, "\xC0\x9B", "\xC0?"},           // 0xC0 starts no character
-      {utf8, "\xE2\x80\nx", "\xE2?\r\nx"},   // cut short by a line end
-      {utf8, "\xF0\x9F\x98", "\xF0??"},     // cut short by the end of the output
+      {utf8, "\xE2\x9B\x41", "\xE2?A"},       // looks continued until the A breaks it
+      {utf8, "\xE0\x9B\xBF", "\xE0?\xBF"},    // 0xE0 takes 0xA0..0xBF next: an overlong form
+      {utf8, "\xED\xA0\x80", "\xED\xA0?"},    // a surrogate
+      {utf8, "\xF4\x90\x80\x80", "\xF4???"},  // past U+10FFFF
+      {utf8, "\xC0\x9B", "\xC0?"},            // 0xC0 starts no character
+      {utf8, "\xE2\x80\nx", "\xE2?\r\nx"},    // cut short by a line end
+      {utf8, "\xF0\x9F\x98", "\xF0??"},       // cut short by the end of the output
       {utf8, "\xC2\x7F", "\xC2\x7F"},
       {eight_bit, "x\x9B\x80\x9F", "x???"},
       {eight_bit, "\xA0\xFF\x7F", "\xA0\xFF\x7F"},
@@ -136,7 +138,7 @@ TEST_F(OutputTest, CodePageTerminalLosesOnlyTheBytesItWouldObey) {
 TEST_F(OutputTest, CharacterSplitAcrossWritesReachesTheTerminalWhenComplete) {
   output_channel channel = terminal();
   write(channel, "\xC2");
-  write(channel, "\x9B" "2J");  // an encoded control split is still disarmed
+  write(channel, "\x9B\x32J");  // an encoded control split is still disarmed
   write(channel, "a\xE2");
   write(channel, "\x80");
   write(channel, "\x9B");
@@ -147,9 +149,12 @@ TEST_F(OutputTest, CharacterSplitAcrossWritesReachesTheTerminalWhenComplete) {
 TEST(DisarmedText, NamesLoseControlsAndBytesThatCouldBeControls) {
   const terminal_encoding utf8, eight_bit{terminal_charset::eight_bit, ALL_C1_BYTES};
   const std::pair<std::string, std::string> utf8_names[] = {
-      {"a\x1b[2J\x7f", "a?[2J?"}, {"\xC2\x9B" "2J\x9B", "\xC2?2J?"},
+      {"a\x1b[2J\x7f", "a?[2J?"},
+      {"\xC2\x9B"
+       "2J\x9B",
+       "\xC2?2J?"},
       {"\xCE\xA9.frames", "\xCE\xA9.frames"},
-      {"\xE2\x80\x07", "\xE2??"},  // a C0 byte breaks a character off
+      {"\xE2\x80\x07", "\xE2??"},    // a C0 byte breaks a character off
       {"end\xE2\x80", "end\xE2?"}};  // so does the end of the name
   for (const auto& [name, shown] : utf8_names) EXPECT_EQ(disarmed_text(name, utf8), shown);
   EXPECT_EQ(disarmed_text("\x9B\xE9\x7f", eight_bit), "?\xE9?");

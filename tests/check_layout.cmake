@@ -1,0 +1,22 @@
+# Checks that the rooms include one another only downwards: format/ and platform/ (the ground
+# floor, which both programs stand on) nothing of player/ or glyphpack/, and the two programs
+# nothing of each other. Takes -DSOURCE_DIR.
+set(forbidden_format "player/|glyphpack/|platform/")
+set(forbidden_platform "player/|glyphpack/")
+set(forbidden_player "glyphpack/")
+set(forbidden_glyphpack "player/")
+set(wrong "")
+foreach(room format platform player glyphpack)
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/${room}/*.cpp ${SOURCE_DIR}/${room}/*.hpp)
+  foreach(source ${sources})
+    file(STRINGS ${source} includes REGEX "^#include \"(${forbidden_${room}})")
+    foreach(line ${includes})
+      file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+      list(APPEND wrong "${name}: ${line}")
+    endforeach()
+  endforeach()
+endforeach()
+if(wrong)
+  list(JOIN wrong "\n" lines)
+  message(FATAL_ERROR "includes that run back up a floor or across to the other program:\n${lines}")
+endif()
