@@ -36,11 +36,11 @@ constexpr int quarter_of(int sample) {
 
 // What a glyph's distance is made of, which depends on the glyph alone.
 struct glyph_sums {
-  std::array<std::int32_t, GLYPH_COUNT> ink{};       // over the cell
-  std::array<std::int64_t, GLYPH_COUNT> squares{};   // of each sample's ink
+  std::array<std::int32_t, GLYPH_COUNT> ink{};                             // over the cell
+  std::array<std::int64_t, GLYPH_COUNT> squares{};                         // of each sample's ink
   std::array<std::array<std::int32_t, QUARTERS>, GLYPH_COUNT> quarters{};  // ink by quarter
   std::array<std::int64_t, GLYPH_COUNT> quarter_squares{};
-  int densest = 0;                                   // the glyph with the most ink
+  int densest = 0;  // the glyph with the most ink
 };
 
 glyph_sums sums_of(const glyph_inks& inks) {
@@ -141,10 +141,10 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
 void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
                    bool invert, frame_cells& frame, glyph_memory* memory) {
   frame.fill(0);
-  const bool remembered =
-      memory != nullptr && memory->holds && memory->invert == invert &&
-      memory->place.columns == place.columns && memory->place.rows == place.rows &&
-      memory->place.left == place.left && memory->place.top == place.top;
+  const bool remembered = memory != nullptr && memory->holds && memory->invert == invert &&
+                          memory->place.columns == place.columns &&
+                          memory->place.rows == place.rows && memory->place.left == place.left &&
+                          memory->place.top == place.top;
   const glyph_inks& inks = GLYPH_INK[invert ? 1 : 0];
   const glyph_sums& sums = sums_for(invert);
   // What earlier cells missed, for this row and the next (a cell of room at each end is kept

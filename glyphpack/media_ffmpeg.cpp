@@ -82,19 +82,19 @@ struct media_decoder {
   media_progress* progress = nullptr;            // the reader's, counted as packets are read
   sampling sampled;                              // which pictures become frames
   std::uint64_t decoded_pictures = 0;
-  bool input_ended = false;                // every packet has been read: the decoder is draining
-  int error = 0;                           // why the source failed (an AVERROR code), or 0
-  std::string problem;                     // or what is wrong with it, where that says more
-  SwsContext* to_grey = nullptr;           // a picture to grey, at its size in the frame
-  SwsContext* to_grey_alpha = nullptr;     // a picture with transparency to grey and alpha
-  SwsContext* shrink = nullptr;            // composited grey to its size in the frame
-  std::vector<unsigned char> grey_alpha;   // a picture with transparency, at full size
-  std::vector<unsigned char> composited;   // the same laid over the background
+  bool input_ended = false;               // every packet has been read: the decoder is draining
+  int error = 0;                          // why the source failed (an AVERROR code), or 0
+  std::string problem;                    // or what is wrong with it, where that says more
+  SwsContext* to_grey = nullptr;          // a picture to grey, at its size in the frame
+  SwsContext* to_grey_alpha = nullptr;    // a picture with transparency to grey and alpha
+  SwsContext* shrink = nullptr;           // composited grey to its size in the frame
+  std::vector<unsigned char> grey_alpha;  // a picture with transparency, at full size
+  std::vector<unsigned char> composited;  // the same laid over the background
   // The picture's grey samples as it lies (turned, its rows may be as long as the frame is
   // tall), then as it shows in the frame.
   alignas(64) std::uint16_t samples[FRAME_SAMPLES_DOWN + 1][padded(FRAME_SAMPLES_DOWN)] = {};
   alignas(64) std::uint16_t turned[FRAME_SAMPLES_DOWN][FRAME_SAMPLES_ACROSS] = {};
-  glyph_memory memory;                     // the glyphs of the frame made before
+  glyph_memory memory;  // the glyphs of the frame made before
 
   ~media_decoder();
 };
@@ -386,8 +386,8 @@ bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows
   const auto format = static_cast<AVPixelFormat>(picture.format);
   const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
   if (described == nullptr) return false;
-  std::uint8_t* small[4] = {reinterpret_cast<std::uint8_t*>(&media.samples[0][0]), nullptr,
-                            nullptr, nullptr};
+  std::uint8_t* small[4] = {reinterpret_cast<std::uint8_t*>(&media.samples[0][0]), nullptr, nullptr,
+                            nullptr};
   const int small_stride[4] = {static_cast<int>(sizeof media.samples[0]), 0, 0, 0};
   const int width = picture.width;
   const int height = picture.height;
@@ -452,13 +452,13 @@ bool make_frame(media_decoder& media, const AVFrame& picture, const picture_opti
   const AVRational shape = picture.sample_aspect_ratio;
   double pixel_aspect = shape.num > 0 && shape.den > 0 ? av_q2d(shape) : 0;
   if (sideways && pixel_aspect > 0) pixel_aspect = 1 / pixel_aspect;
-  const placement place = place_picture(sideways ? picture.height : picture.width,
-                                        sideways ? picture.width : picture.height, pixel_aspect,
-                                        options.stretch);
+  const placement place =
+      place_picture(sideways ? picture.height : picture.width,
+                    sideways ? picture.width : picture.height, pixel_aspect, options.stretch);
   // Scaled as the picture lies, then turned sample by sample.
   const int across = place.columns * SAMPLES_ACROSS;  // samples as the picture shows
   const int down = place.rows * SAMPLES_DOWN;
-  const int columns = sideways ? down : across;        // and as it lies
+  const int columns = sideways ? down : across;  // and as it lies
   const int rows = sideways ? across : down;
   if (!to_grey(media, picture, columns, rows, options.invert)) return false;
   if (turns == 0) {

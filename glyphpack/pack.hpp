@@ -37,9 +37,9 @@ int next_text_frame(byte_source& source, text_art_reader& reader, frame_cells& f
 
 // Where a stream of PGM images is in its reading.
 struct pgm_reader {
-  int images = 0;        // images read so far
-  image_scaler scaler;   // shrinks each image to the frame as its rows come
-  glyph_memory glyphs;   // the glyphs of the image before, which a still scene keeps
+  int images = 0;       // images read so far
+  image_scaler scaler;  // shrinks each image to the frame as its rows come
+  glyph_memory glyphs;  // the glyphs of the image before, which a still scene keeps
 };
 
 // Reads the next image of a PGM stream (one image or several back to back) and scales it to a

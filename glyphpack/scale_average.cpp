@@ -28,7 +28,8 @@ namespace {
 // samples along that side, so that pixel p covers [p * cells, p * cells + cells) and sample c
 // covers [c * pixels, c * pixels + pixels): overlaps are whole numbers and every pixel counts
 // by the part of it a sample covers.
-std::uint64_t overlap(std::uint64_t pixel, std::uint64_t cell, std::uint64_t pixels, std::uint64_t cells) {
+std::uint64_t overlap(std::uint64_t pixel, std::uint64_t cell, std::uint64_t pixels,
+                      std::uint64_t cells) {
   const std::uint64_t begin = std::max(pixel * cells, cell * pixels);
   const std::uint64_t end = std::min(pixel * cells + cells, cell * pixels + pixels);
   return end > begin ? end - begin : 0;

@@ -48,20 +48,20 @@ struct image_scaler_state {
   std::uint32_t middle_height = 0;  // rows after the sliced step
   unsigned maximum = 0;
   std::uint32_t rows_taken = 0;
-  std::uint32_t across_parts = 1;         // each row is scaled in this many parts
-  std::uint32_t down_parts = 1;           // the rows are scaled in this many parts
-  std::size_t row_stride = 0;              // samples from one row of `batch` to the next
-  std::uint32_t batch_rows = 1;            // rows a batch holds
-  std::uint32_t batched = 0;               // rows in the batch, after `rows_taken`
-  std::vector<std::uint16_t> batch;        // rows read, stretched to 16 bits as each is taken
-  std::uint32_t narrow_columns = 0;        // a row's width after the first step
-  std::vector<std::uint16_t> narrow;       // the batch's rows, `narrow_columns` wide
-  std::vector<std::uint16_t> middle;       // the rows after the sliced step, as wide
-  std::vector<std::uint16_t> samples;      // the frame's grey samples
-  SwsContext* across = nullptr;            // a part of the batch's rows to the frame's width
-  SwsContext* down = nullptr;              // a part of the rows, slice by slice, to its part
-                                           // of `middle_height`
-  SwsContext* rest = nullptr;              // `middle` to the frame, whole
+  std::uint32_t across_parts = 1;      // each row is scaled in this many parts
+  std::uint32_t down_parts = 1;        // the rows are scaled in this many parts
+  std::size_t row_stride = 0;          // samples from one row of `batch` to the next
+  std::uint32_t batch_rows = 1;        // rows a batch holds
+  std::uint32_t batched = 0;           // rows in the batch, after `rows_taken`
+  std::vector<std::uint16_t> batch;    // rows read, stretched to 16 bits as each is taken
+  std::uint32_t narrow_columns = 0;    // a row's width after the first step
+  std::vector<std::uint16_t> narrow;   // the batch's rows, `narrow_columns` wide
+  std::vector<std::uint16_t> middle;   // the rows after the sliced step, as wide
+  std::vector<std::uint16_t> samples;  // the frame's grey samples
+  SwsContext* across = nullptr;        // a part of the batch's rows to the frame's width
+  SwsContext* down = nullptr;          // a part of the rows, slice by slice, to its part
+                                       // of `middle_height`
+  SwsContext* rest = nullptr;          // `middle` to the frame, whole
   ~image_scaler_state() {
     sws_freeContext(across);
     sws_freeContext(down);

@@ -402,8 +402,8 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{"--invert", disc}, 1, {{0, 8, 0, INKED}, {0, 15, 16, '\0'}, {0, 0, 0, '\0'}}},
       {{strip}, 1, {{0, 13, 16, '\0'}, {0, 14, 0, INKED}, {0, 17, 31, INKED}, {0, 18, 16, '\0'}}},
       {{"--stretch", strip}, 1, {{0, 0, 0, INKED}, {0, 31, 31, INKED}}},
-      {{clear_white}, 1, {{0, 15, 16, '\0'}}},                 // over black
-      {{"--invert", clear_black}, 1, {{0, 15, 16, '\0'}}},     // over white
+      {{clear_white}, 1, {{0, 15, 16, '\0'}}},              // over black
+      {{"--invert", clear_black}, 1, {{0, 15, 16, '\0'}}},  // over white
       {{animation}, 2, {}},
       {{"--every-frame", animation}, 15, {}},
       {{video}, 5, {{4, 10, 16, '\0'}, {4, 11, 16, INKED}, {4, 19, 16, INKED}, {4, 20, 16, '\0'}}},
@@ -412,8 +412,9 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
       {{tall_pgm}, 1, {{0, 15, 0, '\0'}, {0, 16, 31, INKED}, {0, 31, 0, INKED}}},
-      {{"--stretch", gap}, 7, {{1, 0, 9, INKED}, {4, 0, 9, INKED}, {4, 0, 8, '\0'},
-                               {5, 1, 18, INKED}, {6, 1, 28, INKED}}},
+      {{"--stretch", gap},
+       7,
+       {{1, 0, 9, INKED}, {4, 0, 9, INKED}, {4, 0, 8, '\0'}, {5, 1, 18, INKED}, {6, 1, 28, INKED}}},
       {{raw}, 10, {}},
       {{late}, 4, {}},
       {{after_junk}, 3, {}, PART_READ},

@@ -200,12 +200,10 @@ TEST(PackPgm, EdgesGetGlyphsThatLeanTheirWay) {
   // the frame's diagonal, the same mirrored, and a vertical edge halfway across a cell column.
   const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
   const int half = SAMPLES_ACROSS / 2, middle = SAMPLES_DOWN / 2;
-  const std::string rising = packed_pgm(pgm_of(across, down, [&](int x, int y) {
-    return std::abs(y - (down - 1 - 2 * x)) <= 2 ? 255 : 0;
-  }));
-  const std::string falling = packed_pgm(pgm_of(across, down, [&](int x, int y) {
-    return std::abs(y - 2 * x) <= 2 ? 255 : 0;
-  }));
+  const std::string rising = packed_pgm(pgm_of(
+      across, down, [&](int x, int y) { return std::abs(y - (down - 1 - 2 * x)) <= 2 ? 255 : 0; }));
+  const std::string falling = packed_pgm(
+      pgm_of(across, down, [&](int x, int y) { return std::abs(y - 2 * x) <= 2 ? 255 : 0; }));
   const int edge_column = FRAME_COLUMNS / 2;
   const std::string edge = packed_pgm(pgm_of(across, down, [&](int x, int) {
     return x >= edge_column * SAMPLES_ACROSS + half ? 255 : 0;
