@@ -25,6 +25,7 @@ extern "C" {
 }
 
 #include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/interruptions.hpp"
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"
 #include "platform/system_error.hpp"
