@@ -1,14 +1,16 @@
 // Pictures, animations and video through FFmpeg's libraries: libavformat reads the container
 // from the byte source (through an I/O context of our own, so that the bytes already looked at
 // are not lost and a file can be repositioned), libavcodec decodes the pictures, and libswscale
-// turns the sampled ones into grey at the size they take in the frame, with its area filter.
-// Which pictures become frames is the portable sampling's to say (sampling.hpp); only those are
-// converted, and pictures that provably show at no sampled second are not decoded at all where
-// the decoder can skip them. A picture meant to be shown turned (a phone's upright video, say)
-// is turned a quarter at a time.
+// turns the sampled ones into grey samples at the size they take in the frame, with its area
+// filter. Which pictures become frames is the portable sampling's to say (sampling.hpp); only
+// those are converted, and pictures that provably show at no sampled second are not decoded at
+// all where the decoder can skip them. A picture meant to be shown turned (a phone's upright
+// video, say) is turned a quarter at a time. The grey samples, finer than a cell, then choose the
+// cells' glyphs (glyph_choice.hpp), as every other reader's do.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <new>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/interruptions.hpp"
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"
@@ -88,7 +91,11 @@ struct media_decoder {
   SwsContext* shrink = nullptr;           // composited grey to its size in the frame
   std::vector<unsigned char> grey_alpha;  // a picture with transparency, at full size
   std::vector<unsigned char> composited;  // the same laid over the background
-  alignas(64) unsigned char small[FRAME_ROWS + 1][padded(FRAME_COLUMNS)] = {};  // grey by cell
+  // The picture's grey samples as it lies (turned, its rows may be as long as the frame is
+  // tall), then as it shows in the frame.
+  alignas(64) std::uint16_t samples[FRAME_SAMPLES_DOWN + 1][padded(FRAME_SAMPLES_DOWN)] = {};
+  alignas(64) std::uint16_t turned[FRAME_SAMPLES_DOWN][FRAME_SAMPLES_ACROSS] = {};
+  glyph_memory memory;  // the glyphs of the frame made before
 
   ~media_decoder();
 };
@@ -374,19 +381,20 @@ int decode_picture(media_decoder& media) {
 // Luma from 0 to 255, as pictures have it, rather than video's 16 to 235.
 bool full_range(const AVFrame& picture) { return picture.color_range == AVCOL_RANGE_JPEG; }
 
-// Makes `picture` grey in media.small, `columns` x `rows`. Returns false for a picture
+// Makes `picture` grey in media.samples, `columns` x `rows`. Returns false for a picture
 // libswscale cannot convert.
 bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows, bool invert) {
   const auto format = static_cast<AVPixelFormat>(picture.format);
   const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
   if (described == nullptr) return false;
-  std::uint8_t* small[4] = {&media.small[0][0], nullptr, nullptr, nullptr};
-  const int small_stride[4] = {static_cast<int>(sizeof media.small[0]), 0, 0, 0};
+  std::uint8_t* small[4] = {reinterpret_cast<std::uint8_t*>(&media.samples[0][0]), nullptr, nullptr,
+                            nullptr};
+  const int small_stride[4] = {static_cast<int>(sizeof media.samples[0]), 0, 0, 0};
   const int width = picture.width;
   const int height = picture.height;
   if ((described->flags & AV_PIX_FMT_FLAG_ALPHA) == 0) {
     media.to_grey = sws_getCachedContext(media.to_grey, width, height, format, columns, rows,
-                                         AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr);
+                                         AV_PIX_FMT_GRAY16, SWS_AREA, nullptr, nullptr, nullptr);
     if (media.to_grey == nullptr) return false;
     // Video's luma usually spans 16 to 235, pictures' 0 to 255: black must be black either way.
     if (picture.color_range != AVCOL_RANGE_UNSPECIFIED) {
@@ -413,7 +421,7 @@ bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows
       sws_getCachedContext(media.to_grey_alpha, width, height, format, width, height,
                            AV_PIX_FMT_YA8, SWS_POINT, nullptr, nullptr, nullptr);
   media.shrink = sws_getCachedContext(media.shrink, width, height, AV_PIX_FMT_GRAY8, columns, rows,
-                                      AV_PIX_FMT_GRAY8, SWS_AREA, nullptr, nullptr, nullptr);
+                                      AV_PIX_FMT_GRAY16, SWS_AREA, nullptr, nullptr, nullptr);
   if (media.to_grey_alpha == nullptr || media.shrink == nullptr) return false;
   std::uint8_t* pairs[4] = {media.grey_alpha.data(), nullptr, nullptr, nullptr};
   const int pair_strides[4] = {static_cast<int>(pair_stride), 0, 0, 0};
@@ -448,21 +456,26 @@ bool make_frame(media_decoder& media, const AVFrame& picture, const picture_opti
   const placement place =
       place_picture(sideways ? picture.height : picture.width,
                     sideways ? picture.width : picture.height, pixel_aspect, options.stretch);
-  // Scaled as the picture lies, then turned cell by cell.
-  const int columns = sideways ? place.rows : place.columns;
-  const int rows = sideways ? place.columns : place.rows;
+  // Scaled as the picture lies, then turned sample by sample.
+  const int across = place.columns * SAMPLES_ACROSS;  // samples as the picture shows
+  const int down = place.rows * SAMPLES_DOWN;
+  const int columns = sideways ? down : across;  // and as it lies
+  const int rows = sideways ? across : down;
   if (!to_grey(media, picture, columns, rows, options.invert)) return false;
-  frame.fill(0);
-  for (int row = 0; row < place.rows; ++row) {
-    for (int column = 0; column < place.columns; ++column) {
-      const unsigned char grey = turns == 1   ? media.small[rows - 1 - column][row]
-                                 : turns == 2 ? media.small[rows - 1 - row][columns - 1 - column]
-                                 : turns == 3 ? media.small[column][columns - 1 - row]
-                                              : media.small[row][column];
-      frame[static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column)] =
-          static_cast<unsigned char>(cell_of_brightness(grey, 1, GREY_WHITE, options.invert));
+  if (turns == 0) {
+    choose_glyphs(&media.samples[0][0], std::size(media.samples[0]), place, options.invert, frame,
+                  &media.memory);
+    return true;
+  }
+  for (int y = 0; y < down; ++y) {
+    for (int x = 0; x < across; ++x) {
+      media.turned[y][x] = turns == 1   ? media.samples[rows - 1 - x][y]
+                           : turns == 2 ? media.samples[rows - 1 - y][columns - 1 - x]
+                                        : media.samples[x][columns - 1 - y];
     }
   }
+  choose_glyphs(&media.turned[0][0], std::size(media.turned[0]), place, options.invert, frame,
+                &media.memory);
   return true;
 }
 

@@ -1,7 +1,7 @@
 // Turning pictures into frame files, one frame at a time: text art cell by cell, greyscale
-// images through a brightness ramp, and pictures and video through a decoding library. Each
-// reader takes its input from a byte source as it comes, so that memory stays the same whatever
-// the size of the input.
+// images and pictures and video (through a decoding library) scaled to grey samples, whose
+// glyphs are chosen by shape and tone. Each reader takes its input from a byte source as it
+// comes, so that memory stays the same whatever the size of the input.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +39,7 @@ int next_text_frame(byte_source& source, text_art_reader& reader, frame_cells& f
 struct pgm_reader {
   int images = 0;       // images read so far
   image_scaler scaler;  // shrinks each image to the frame as its rows come
+  glyph_memory glyphs;  // the glyphs of the image before, which a still scene keeps
 };
 
 // Reads the next image of a PGM stream (one image or several back to back) and scales it to a

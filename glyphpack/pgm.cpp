@@ -123,7 +123,7 @@ int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_option
     error = {0, 0, "image " + std::to_string(reader.images) + ": " + problem};
     return -1;
   }
-  scaler_finish(reader.scaler, options.invert, frame);
+  scaler_finish(reader.scaler, options.invert, frame, reader.glyphs);
   return 1;
 }
 

@@ -1,4 +1,4 @@
-// The shade of a brightness and the place of a picture in the frame.
+// The place of a picture in the frame.
 #include "glyphpack/picture.hpp"
 
 #include <algorithm>
@@ -15,18 +15,6 @@ int rounded_within_frame(double cells, int limit) {
 }
 
 }  // namespace
-
-int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum,
-                       bool invert) {
-  // Rounded to the nearest shade, so that black and white are exactly the ends of the ramp
-  // whatever the image's maximum value. A sum is at most 65535 x 2^40: this fits in 64 bits.
-  const std::uint64_t steps = BRIGHTNESS_RAMP.size();  // shades above black, the blank cell
-  const std::uint64_t white = std::uint64_t{maximum} * area;
-  const std::uint64_t brightness = std::min(brightness_sum, white);
-  const auto shade = static_cast<std::size_t>(
-      ((invert ? white - brightness : brightness) * steps * 2 + white) / (white * 2));
-  return shade == 0 ? 0 : static_cast<unsigned char>(BRIGHTNESS_RAMP[shade - 1]);
-}
 
 placement place_picture(int width, int height, double pixel_aspect, bool stretch) {
   placement place;

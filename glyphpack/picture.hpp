@@ -1,12 +1,11 @@
 // What every reader of pictures shares: the frame it fills, how it fails, the options that shape
-// a picture in the frame, and the two rules that turn a picture into cells: where it lies in the
-// frame, and which shade each brightness gets.
+// a picture in the frame, and where a picture lies in the frame (glyph_choice.hpp then says
+// which glyph each of its cells gets).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "format/frame.hpp"
 
@@ -27,16 +26,6 @@ struct picture_options {
   bool stretch = false;      // fill every cell, not keep the picture's proportions
   bool invert = false;       // white is the blank cell, and transparency is white
 };
-
-// Darkest to brightest after black, which is a blank cell. Each shade covers more of its cell
-// than the one before, so the ramp reads as brightness on a dark terminal.
-inline constexpr std::string_view BRIGHTNESS_RAMP = ".:-=+*#%@";
-
-// The cell for a brightness from 0 (black) to `maximum` (white), given as the sum of the
-// brightnesses over `area` equal parts, so that no precision is lost to averaging first. With
-// `invert`, white is the blank cell and black the densest shade.
-int cell_of_brightness(std::uint64_t brightness_sum, std::uint64_t area, unsigned maximum,
-                       bool invert = false);
 
 // The cells a picture covers: `columns` x `rows` from (`left`, `top`); the rest stays blank.
 struct placement {

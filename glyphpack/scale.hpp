@@ -1,13 +1,15 @@
-// Scaling a greyscale image, its rows given top to bottom as they are read, to the frame's
-// 32 x 32 cells. Builds with FFmpeg's libraries scale with libswscale's area filter
-// (scale_swscale.cpp); builds without them average exactly (scale_average.cpp). Either way only
-// a row or so of the image is held at a time.
+// Scaling a greyscale image, its rows given top to bottom as they are read, to the frame's grey
+// samples (glyph_choice.hpp: finer than its 32 x 32 cells), whose glyphs are then chosen. Builds
+// with FFmpeg's libraries scale with libswscale's area filter (scale_swscale.cpp); builds
+// without them average exactly (scale_average.cpp). Either way only a row or so of the image is
+// held at a time, besides the frame's samples.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/picture.hpp"
 
 namespace glyphreeler {
@@ -32,7 +34,8 @@ std::uint16_t* scaler_row(image_scaler& scaler);
 // Takes the row just filled in.
 void scaler_take_row(image_scaler& scaler);
 
-// After the last row: each cell shaded by the brightness of the part of the image it covers.
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame);
+// After the last row: the frame's glyphs, chosen for the grey of the parts of the image each
+// cell covers (choose_glyphs, with the stream's `memory`).
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory);
 
 }  // namespace glyphreeler

@@ -1,10 +1,11 @@
-// Scaling greyscale images without a library: each cell is the exact average of the part of
-// the image it covers, summed a row at a time so that an image of any size needs no more memory
-// than one row of it.
+// Scaling greyscale images without a library: each grey sample of the frame (finer than a cell)
+// is the exact average of the part of the image it covers, summed a row at a time so that an
+// image of any size needs no more memory than one row of it and the frame's samples.
 #include <algorithm>
 #include <array>
 #include <vector>
 
+#include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/scale.hpp"
 
 namespace glyphreeler {
@@ -14,18 +15,19 @@ struct image_scaler_state {
   std::uint64_t height = 0;
   unsigned maximum = 0;
   std::uint64_t rows_taken = 0;
-  std::vector<std::uint16_t> row;                 // the row being filled
-  std::array<std::uint64_t, FRAME_BYTES> sums{};  // by cell, in the fine grid's units
+  std::vector<std::uint16_t> row;      // the row being filled
+  std::vector<std::uint64_t> sums;     // by sample of the frame, in the fine grid's units
+  std::vector<std::uint16_t> samples;  // the frame's grey, once the image is read
 };
 
 void image_scaler_state_deleter::operator()(image_scaler_state* state) const { delete state; }
 
 namespace {
 
-// Lays the image over the cells in a grid FRAME_COLUMNS (or ROWS) times finer than a pixel,
-// so that pixel p covers [p * cells, p * cells + cells) and cell c covers
-// [c * pixels, c * pixels + pixels): overlaps are whole numbers and every pixel counts by the
-// part of it a cell covers.
+// Lays the image over the samples in a grid as many times finer than a pixel as there are
+// samples along that side, so that pixel p covers [p * cells, p * cells + cells) and sample c
+// covers [c * pixels, c * pixels + pixels): overlaps are whole numbers and every pixel counts
+// by the part of it a sample covers.
 std::uint64_t overlap(std::uint64_t pixel, std::uint64_t cell, std::uint64_t pixels,
                       std::uint64_t cells) {
   const std::uint64_t begin = std::max(pixel * cells, cell * pixels);
@@ -44,19 +46,19 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
   image.maximum = maximum;
   image.rows_taken = 0;
   image.row.resize(width);
-  image.sums.fill(0);
+  image.sums.assign(std::size_t{FRAME_SAMPLES_ACROSS} * FRAME_SAMPLES_DOWN, 0);
   return "";
 }
 
 std::uint16_t* scaler_row(image_scaler& scaler) { return scaler.state->row.data(); }
 
 void scaler_take_row(image_scaler& scaler) {
-  constexpr std::uint64_t rows = FRAME_ROWS;
-  constexpr std::uint64_t columns = FRAME_COLUMNS;
+  constexpr std::uint64_t rows = FRAME_SAMPLES_DOWN;
+  constexpr std::uint64_t columns = FRAME_SAMPLES_ACROSS;
   image_scaler_state& image = *scaler.state;
-  // A cell's sum is at most 65535 x 2^20 x 2^20 in the fine grid's units: within 64 bits.
-  std::array<std::uint64_t, FRAME_COLUMNS> row_sums{};  // this row, by cell column
-  std::uint64_t first_column = 0;  // the first cell column that pixel x overlaps
+  // A sample's sum is at most 65535 x 2^20 x 2^20 in the fine grid's units: within 64 bits.
+  std::array<std::uint64_t, FRAME_SAMPLES_ACROSS> row_sums{};  // this row, by sample column
+  std::uint64_t first_column = 0;  // the first sample column that pixel x overlaps
   for (std::uint64_t x = 0; x < image.width; ++x) {
     while ((first_column + 1) * image.width <= x * columns) ++first_column;
     for (std::uint64_t column = first_column; column < columns; ++column) {
@@ -75,13 +77,18 @@ void scaler_take_row(image_scaler& scaler) {
   }
 }
 
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
-  const image_scaler_state& image = *scaler.state;
-  const std::uint64_t cell_area = image.width * image.height;  // in the fine grid's units
-  for (std::size_t cell = 0; cell < image.sums.size(); ++cell) {
-    frame[cell] = static_cast<unsigned char>(
-        cell_of_brightness(image.sums[cell], cell_area, image.maximum, invert));
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {
+  image_scaler_state& image = *scaler.state;
+  const std::uint64_t area = image.width * image.height;  // a sample's, in the fine grid's units
+  image.samples.resize(image.sums.size());
+  for (std::size_t at = 0; at < image.sums.size(); ++at) {
+    // The average, sum / area, on the samples' scale: whole part and remainder apart, so
+    // that nothing passes 64 bits (the remainder is below 2^40), then rounded to the nearest.
+    const std::uint64_t sum = std::min(image.sums[at], area * image.maximum);
+    const std::uint64_t scaled = sum / area * SAMPLE_WHITE + sum % area * SAMPLE_WHITE / area;
+    image.samples[at] = static_cast<std::uint16_t>((scaled + image.maximum / 2) / image.maximum);
   }
+  choose_glyphs(image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}, invert, frame, &memory);
 }
 
 }  // namespace glyphreeler

@@ -1,13 +1,15 @@
-// Scaling greyscale images with libswscale's area filter, rows at a time as they are read.
+// Scaling greyscale images with libswscale's area filter, rows at a time as they are read, to
+// the frame's grey samples, which then choose the cells' glyphs (glyph_choice.hpp).
 // libswscale takes an image in slices of rows only while it shrinks by at most about 250 times
 // along a side; beyond that it scales in two steps, which it can do only with the whole image in
-// hand. So rows are first shrunk to the frame's width on their own (a batch of rows at a time,
-// an image of its own, so that a tall narrow image costs few calls), then the rows are shrunk at
-// most SLICE_RATIO times as they come, and what that leaves, a column of the frame's width, is
-// shrunk the rest of the way whole. libswscale takes sides below 2^20 pixels, and shrinks by at
-// most 16384 times in one go: a row of 2^20 is scaled as two halves, each to the frame's width,
-// and a side of 2^20 rows as two halves that each make half of the middle rows. Samples are
-// first stretched to 16 bits, so that an image with few levels keeps the greys of their mixes.
+// hand. So rows are first shrunk to the frame's width in samples on their own (a batch of rows
+// at a time, an image of its own, so that a tall narrow image costs few calls), then the rows
+// are shrunk at most SLICE_RATIO times as they come, and what that leaves, a column as wide as
+// the frame's samples, is shrunk the rest of the way whole. libswscale takes sides below 2^20
+// pixels, and shrinks by at most 16384 times in one go: a row of 2^20 is scaled as two halves,
+// each to the frame's width, and a side of 2^20 rows as two halves that each make half of the
+// middle rows. Samples are first stretched to 16 bits, so that an image with few levels keeps
+// the greys of their mixes.
 #include <algorithm>
 #include <vector>
 
@@ -16,6 +18,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "glyphpack/glyph_choice.hpp"
 #include "glyphpack/scale.hpp"
 
 namespace glyphreeler {
@@ -29,7 +32,7 @@ constexpr int SAMPLE_BYTES = 2;
 // may read and write a little past a row's end.
 constexpr std::size_t PADDING_SAMPLES = 32;
 // Rows of the middle steps: at most two frame widths.
-constexpr std::size_t MIDDLE_ROW_SAMPLES = 2 * FRAME_COLUMNS + PADDING_SAMPLES;
+constexpr std::size_t MIDDLE_ROW_SAMPLES = 2 * FRAME_SAMPLES_ACROSS + PADDING_SAMPLES;
 constexpr int MIDDLE_ROW_STRIDE = MIDDLE_ROW_SAMPLES * SAMPLE_BYTES;
 // Rows are gathered into batches of about this many samples, and at most MAX_BATCH_ROWS rows,
 // before they are scaled: each call into libswscale costs about as much as a few hundred
@@ -45,20 +48,20 @@ struct image_scaler_state {
   std::uint32_t middle_height = 0;  // rows after the sliced step
   unsigned maximum = 0;
   std::uint32_t rows_taken = 0;
-  std::uint32_t across_parts = 1;     // each row is scaled in this many parts
-  std::uint32_t down_parts = 1;       // the rows are scaled in this many parts
-  std::size_t row_stride = 0;         // samples from one row of `batch` to the next
-  std::uint32_t batch_rows = 1;       // rows a batch holds
-  std::uint32_t batched = 0;          // rows in the batch, after `rows_taken`
-  std::vector<std::uint16_t> batch;   // rows read, stretched to 16 bits as each is taken
-  std::uint32_t narrow_columns = 0;   // a row's width after the first step
-  std::vector<std::uint16_t> narrow;  // the batch's rows, `narrow_columns` wide
-  std::vector<std::uint16_t> middle;  // the rows after the sliced step, as wide
-  std::vector<std::uint16_t> cells;   // the frame's cells
-  SwsContext* across = nullptr;       // a part of the batch's rows to the frame's width
-  SwsContext* down = nullptr;         // a part of the rows, slice by slice, to its part
-                                      // of `middle_height`
-  SwsContext* rest = nullptr;         // `middle` to the frame, whole
+  std::uint32_t across_parts = 1;      // each row is scaled in this many parts
+  std::uint32_t down_parts = 1;        // the rows are scaled in this many parts
+  std::size_t row_stride = 0;          // samples from one row of `batch` to the next
+  std::uint32_t batch_rows = 1;        // rows a batch holds
+  std::uint32_t batched = 0;           // rows in the batch, after `rows_taken`
+  std::vector<std::uint16_t> batch;    // rows read, stretched to 16 bits as each is taken
+  std::uint32_t narrow_columns = 0;    // a row's width after the first step
+  std::vector<std::uint16_t> narrow;   // the batch's rows, `narrow_columns` wide
+  std::vector<std::uint16_t> middle;   // the rows after the sliced step, as wide
+  std::vector<std::uint16_t> samples;  // the frame's grey samples
+  SwsContext* across = nullptr;        // a part of the batch's rows to the frame's width
+  SwsContext* down = nullptr;          // a part of the rows, slice by slice, to its part
+                                       // of `middle_height`
+  SwsContext* rest = nullptr;          // `middle` to the frame, whole
   ~image_scaler_state() {
     sws_freeContext(across);
     sws_freeContext(down);
@@ -97,20 +100,20 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
   image.batched = 0;
   image.across_parts = width < SIDES_BELOW ? 1 : 2;
   image.down_parts = height < SIDES_BELOW ? 1 : 2;
-  image.narrow_columns = FRAME_COLUMNS * image.across_parts;
+  image.narrow_columns = FRAME_SAMPLES_ACROSS * image.across_parts;
   image.middle_height =
-      std::max<std::uint32_t>(FRAME_ROWS, (height + SLICE_RATIO - 1) / SLICE_RATIO);
+      std::max<std::uint32_t>(FRAME_SAMPLES_DOWN, (height + SLICE_RATIO - 1) / SLICE_RATIO);
   image.batch_rows = std::clamp<std::uint32_t>(BATCH_SAMPLES / width, 1, MAX_BATCH_ROWS);
   image.row_stride = width + PADDING_SAMPLES;
   image.batch.resize(image.row_stride * (image.batch_rows + 1));
   image.narrow.assign(MIDDLE_ROW_SAMPLES * (image.batch_rows + 1), 0);
   image.middle.assign(MIDDLE_ROW_SAMPLES * (image.middle_height + 1), 0);
-  image.cells.assign(MIDDLE_ROW_SAMPLES * (FRAME_ROWS + 1), 0);
+  image.samples.assign(MIDDLE_ROW_SAMPLES * (FRAME_SAMPLES_DOWN + 1), 0);
   const auto narrow = static_cast<int>(image.narrow_columns);
   image.down = context(image.down, image.narrow_columns, height / image.down_parts, narrow,
                        static_cast<int>(image.middle_height / image.down_parts));
-  image.rest =
-      context(image.rest, image.narrow_columns, image.middle_height, FRAME_COLUMNS, FRAME_ROWS);
+  image.rest = context(image.rest, image.narrow_columns, image.middle_height, FRAME_SAMPLES_ACROSS,
+                       FRAME_SAMPLES_DOWN);
   if (image.down == nullptr || image.rest == nullptr) return "cannot be scaled";
   return "";
 }
@@ -129,11 +132,11 @@ bool scale_batch(image_scaler_state& image) {
   const auto rows = static_cast<int>(image.batched);
   const int row_bytes = static_cast<int>(image.row_stride) * SAMPLE_BYTES;
   const std::uint32_t part_width = image.width / image.across_parts;
-  image.across = context(image.across, part_width, image.batched, FRAME_COLUMNS, rows);
+  image.across = context(image.across, part_width, image.batched, FRAME_SAMPLES_ACROSS, rows);
   if (image.across == nullptr) return false;
   for (std::uint32_t part = 0; part < image.across_parts; ++part) {
     scale_whole(image.across, image.batch.data() + part * part_width, row_bytes, rows,
-                image.narrow.data() + part * FRAME_COLUMNS, MIDDLE_ROW_STRIDE);
+                image.narrow.data() + part * FRAME_SAMPLES_ACROSS, MIDDLE_ROW_STRIDE);
   }
   const std::uint32_t part_height = image.height / image.down_parts;
   const std::uint32_t part = image.rows_taken / part_height;
@@ -168,20 +171,15 @@ void scaler_take_row(image_scaler& scaler) {
   }
 }
 
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame) {
+void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {
   image_scaler_state& image = *scaler.state;
-  const std::uint16_t* cells = image.middle.data();
-  if (image.middle_height != FRAME_ROWS || image.narrow_columns != FRAME_COLUMNS) {
+  const std::uint16_t* samples = image.middle.data();
+  if (image.middle_height != FRAME_SAMPLES_DOWN || image.narrow_columns != FRAME_SAMPLES_ACROSS) {
     scale_whole(image.rest, image.middle.data(), MIDDLE_ROW_STRIDE,
-                static_cast<int>(image.middle_height), image.cells.data(), MIDDLE_ROW_STRIDE);
-    cells = image.cells.data();
+                static_cast<int>(image.middle_height), image.samples.data(), MIDDLE_ROW_STRIDE);
+    samples = image.samples.data();
   }
-  for (std::size_t row = 0; row < FRAME_ROWS; ++row) {
-    for (std::size_t column = 0; column < FRAME_COLUMNS; ++column) {
-      frame[row * FRAME_COLUMNS + column] = static_cast<unsigned char>(
-          cell_of_brightness(cells[row * MIDDLE_ROW_SAMPLES + column], 1, WHITE, invert));
-    }
-  }
+  choose_glyphs(samples, MIDDLE_ROW_SAMPLES, placement{}, invert, frame, &memory);
 }
 
 }  // namespace glyphreeler

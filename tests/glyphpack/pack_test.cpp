@@ -1,12 +1,17 @@
 // Packing pictures into frames: text art cell by cell, with its padding, separators, end of
-// data, glyphreeler's banner and every error's place; greyscale images scaled and shaded; the
-// kind of an input told by its content; where a picture lies in the frame, and which pictures
-// of a source are sampled. Linked with the build's portable half, without a decoding library.
+// data, glyphreeler's banner and every error's place; greyscale images scaled and given glyphs
+// by their tone and shape; the kind of an input told by its content; where a picture lies in
+// the frame, and which pictures of a source are sampled. Linked with the build's portable half,
+// without a decoding library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "format/frame.hpp"
+#include "glyphpack/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/timeline.hpp"
 
@@ -33,10 +38,11 @@ struct packed {
   pack_error error;
 };
 
-packed pack_bytes(const std::string& input) {
+packed pack_bytes(const std::string& input, const picture_options& options = {}) {
   byte_source source;
   source_from_bytes(source, input);
   picture_reader reader;
+  reader.options = options;
   start_reading(source, reader);
   packed result;
   frame_cells frame{};
@@ -126,68 +132,155 @@ std::string pgm(int width, int height, unsigned maximum, const std::string& samp
          std::to_string(maximum) + "\n" + samples;
 }
 
-std::string packed_pgm(const std::string& data) {
-  const packed result = pack_bytes(data);
+std::string packed_pgm(const std::string& data, bool invert = false) {
+  picture_options options;
+  options.invert = invert;
+  const packed result = pack_bytes(data, options);
   EXPECT_EQ(0, result.status) << result.error.message;
   return result.frames;
 }
 
-TEST(PackPgm, BrightnessRampRunsFromBlankToTheDensestShade) {
-  EXPECT_EQ(0, cell_of_brightness(0, 1, 255));
-  EXPECT_EQ('@', cell_of_brightness(255, 1, 255));
-  EXPECT_EQ('@', cell_of_brightness(0, 1, 255, true)) << "inverted: black is the densest";
-  EXPECT_EQ(0, cell_of_brightness(300, 1, 255, true)) << "inverted: white, or above, is blank";
-  EXPECT_EQ('@', cell_of_brightness(65535, 1, 65535));
-  EXPECT_EQ('@', cell_of_brightness(1, 1, 1));
-  EXPECT_EQ('@', cell_of_brightness(200, 1, 100)) << "out of range samples are white";
-  std::string seen;
-  for (unsigned b = 0; b < 256; ++b) {
-    const char cell = static_cast<char>(cell_of_brightness(b, 1, 255));
-    if (seen.empty() || seen.back() != cell) seen += cell;
-  }
-  EXPECT_EQ(std::string(1, '\0') + std::string(BRIGHTNESS_RAMP), seen);
+// An 8-bit image from a function of its pixel's place.
+template <typename Brightness>
+std::string pgm_of(int width, int height, Brightness brightness) {
+  std::string samples;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) samples += static_cast<char>(brightness(x, y));
+  return pgm(width, height, 255, samples);
 }
 
-TEST(PackPgm, EachCellAveragesThePartOfTheImageItCovers) {
-  // 32 x 32: one pixel per cell.
-  std::string ramp_samples;
-  for (int i = 0; i < FRAME_BYTES; ++i) ramp_samples += static_cast<char>(i % 2 == 0 ? 0 : 255);
-  const std::string one_to_one = packed_pgm(pgm(32, 32, 255, ramp_samples));
-  ASSERT_EQ(static_cast<std::size_t>(FRAME_BYTES), one_to_one.size());
-  EXPECT_EQ('\0', one_to_one[0]);
-  EXPECT_EQ('@', one_to_one[1]);
-  // 64 x 64 checkerboard: every cell covers two black and two white pixels, 127.5 on average.
+// The ink of a frame's glyph in each of its grey samples, as glyphs are chosen by.
+const std::array<std::int16_t, CELL_SAMPLES>& ink_of(char cell, bool invert = false) {
+  std::size_t glyph = 0;
+  const auto byte = static_cast<unsigned char>(cell);
+  while (glyph + 1 < GLYPH_BYTES.size() && GLYPH_BYTES[glyph] != byte) ++glyph;
+  EXPECT_EQ(byte, GLYPH_BYTES[glyph]) << "not a glyph of pictures";
+  return GLYPH_INK[invert ? 1 : 0][glyph];
+}
+
+// The ink of a cell's glyph within samples [left, right) x [top, bottom) of the cell.
+int ink_within(char cell, int left, int right, int top, int bottom) {
+  int ink = 0;
+  for (int y = top; y < bottom; ++y)
+    for (int x = left; x < right; ++x) {
+      ink += ink_of(cell)[static_cast<std::size_t>(y * SAMPLES_ACROSS + x)];
+    }
+  return ink;
+}
+
+long frame_ink(const std::string& frame, bool invert) {
+  long ink = 0;
+  for (const char cell : frame)
+    for (const std::int16_t sample : ink_of(cell, invert)) ink += sample;
+  return ink;
+}
+
+TEST(PackPgm, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrorsIt) {
+  // On a dark background ink is light; inverted, on a light one, it is darkness.
+  for (const bool invert : {false, true}) {
+    std::vector<long> inks;
+    for (int level = 0; level < 256; ++level) {
+      const std::string grey(1, static_cast<char>(level));
+      const std::string frame = packed_pgm(pgm(1, 1, 255, grey), invert);
+      inks.push_back(frame_ink(frame, invert));
+      const long more_ink = level == 0 ? 0 : inks[inks.size() - 1] - inks[inks.size() - 2];
+      EXPECT_GE(invert ? -more_ink : more_ink, 0)
+          << "level " << level << (invert ? ", inverted" : "");
+    }
+    const std::string blank(FRAME_BYTES, '\0');
+    EXPECT_EQ(blank, packed_pgm(pgm(1, 1, 255, std::string(1, invert ? '\xff' : '\0')), invert));
+    EXPECT_EQ(std::string::npos,
+              packed_pgm(pgm(1, 1, 255, std::string(1, invert ? '\0' : '\xff')), invert).find('\0'))
+        << "every cell of the far end is inked";
+  }
+}
+
+TEST(PackPgm, EdgesGetGlyphsThatLeanTheirWay) {
+  // One pixel a grey sample: a line from the bottom left of each cell to its top right along
+  // the frame's diagonal, the same mirrored, and a vertical edge halfway across a cell column.
+  const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
+  const int half = SAMPLES_ACROSS / 2, middle = SAMPLES_DOWN / 2;
+  const std::string rising = packed_pgm(pgm_of(
+      across, down, [&](int x, int y) { return std::abs(y - (down - 1 - 2 * x)) <= 2 ? 255 : 0; }));
+  const std::string falling = packed_pgm(
+      pgm_of(across, down, [&](int x, int y) { return std::abs(y - 2 * x) <= 2 ? 255 : 0; }));
+  const int edge_column = FRAME_COLUMNS / 2;
+  const std::string edge = packed_pgm(pgm_of(across, down, [&](int x, int) {
+    return x >= edge_column * SAMPLES_ACROSS + half ? 255 : 0;
+  }));
+  int edge_lean = 0;  // the edge's cells' ink right of their middle, less that left of it
+  for (int row = 1; row < FRAME_ROWS - 1; ++row) {
+    const char up = rising[static_cast<std::size_t>(row * FRAME_COLUMNS + FRAME_COLUMNS - 1 - row)];
+    const char down_right = falling[static_cast<std::size_t>(row * FRAME_COLUMNS + row)];
+    // Ink at the top right and the bottom left, against the other two corners.
+    const auto lean = [&](char cell) {
+      return ink_within(cell, half, SAMPLES_ACROSS, 0, middle) +
+             ink_within(cell, 0, half, middle, SAMPLES_DOWN) -
+             ink_within(cell, 0, half, 0, middle) -
+             ink_within(cell, half, SAMPLES_ACROSS, middle, SAMPLES_DOWN);
+    };
+    EXPECT_GT(lean(up), 0) << "row " << row << ": " << up;
+    EXPECT_LT(lean(down_right), 0) << "row " << row << ": " << down_right;
+    const char at_edge = edge[static_cast<std::size_t>(row * FRAME_COLUMNS + edge_column)];
+    edge_lean += ink_within(at_edge, half, SAMPLES_ACROSS, 0, SAMPLES_DOWN) -
+                 ink_within(at_edge, 0, half, 0, SAMPLES_DOWN);
+    EXPECT_EQ('\0', edge[static_cast<std::size_t>(row * FRAME_COLUMNS + edge_column - 1)])
+        << "black beside the edge stays blank";
+  }
+  EXPECT_GT(edge_lean, 0);
+}
+
+TEST(PackPgm, AStillSceneKeepsItsGlyphsThroughALittleNoise) {
+  // A gradient, then the same with each pixel a level lighter or darker: alone the two differ
+  // (a nudge carried from cell to cell moves later choices), in one stream the second keeps
+  // the glyphs of the first.
+  const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
+  const auto gradient = [&](int x, int) { return x * 255 / (across - 1); };
+  const std::string still = pgm_of(across, down, gradient);
+  const std::string noisy = pgm_of(across, down, [&](int x, int y) {
+    return std::clamp(gradient(x, y) + (x * 7 + y * 13) % 3 - 1, 0, 255);
+  });
+  ASSERT_NE(packed_pgm(still), packed_pgm(noisy));
+  const std::string both = packed_pgm(still + noisy);
+  EXPECT_EQ(both.substr(0, FRAME_BYTES), both.substr(FRAME_BYTES));
+}
+
+TEST(PackPgm, EachSampleAveragesThePartOfTheImageItCovers) {
+  // A checkerboard of single pixels at twice the samples' resolution, with two levels only:
+  // every sample is the grey of the mix, kept to 16 bits, as a flat image of that grey is.
+  const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
   std::string checkerboard;
-  for (int y = 0; y < 64; ++y)
-    for (int x = 0; x < 64; ++x) checkerboard += static_cast<char>((x + y) % 2 == 0 ? 0 : 255);
-  EXPECT_EQ(std::string(FRAME_BYTES, '+'), packed_pgm(pgm(64, 64, 255, checkerboard)));
-  // With two levels only, the grey of the mix must survive: no rounding before the shade.
-  for (char& sample : checkerboard) sample = sample != 0 ? 1 : 0;
-  EXPECT_EQ(std::string(FRAME_BYTES, '+'), packed_pgm(pgm(64, 64, 1, checkerboard)));
-  // 3 x 1, black, white, black: cell column 10 covers 2/3 of the first pixel and 1/3 of the second.
-  const std::string stretched = packed_pgm(pgm(3, 1, 255, std::string("\0\xFF\0", 3)));
-  EXPECT_EQ('\0', stretched[9]);
-  EXPECT_EQ(static_cast<char>(cell_of_brightness(85, 1, 255)), stretched[10]);
-  EXPECT_EQ('@', stretched[11]);
-  EXPECT_EQ(stretched.substr(0, 32), stretched.substr(31 * 32)) << "every row alike";
+  for (int y = 0; y < 2 * down; ++y)
+    for (int x = 0; x < 2 * across; ++x) checkerboard += static_cast<char>((x + y) % 2);
+  EXPECT_EQ(packed_pgm(pgm(1, 1, 65535, "\x7f\xff")),
+            packed_pgm(pgm(2 * across, 2 * down, 1, checkerboard)));
+  // Blocks of 2 x 2 pixels give what their pixels do one to a sample.
+  const auto shade = [](int x, int y) { return (x * 7 + y * 3 + x * y) % 256; };
+  const std::string blocks =
+      packed_pgm(pgm_of(2 * across, 2 * down, [&](int x, int y) { return shade(x / 2, y / 2); }));
+  EXPECT_EQ(packed_pgm(pgm_of(across, down, shade)), blocks);
+  EXPECT_EQ(packed_pgm(pgm_of(across, down, shade)), packed_pgm(pgm_of(across, down, shade)))
+      << "the same image, the same bytes";
 }
 
 TEST(PackPgm, SixteenBitSamplesCommentsAndSeveralImages) {
   const std::string white16 = pgm(1, 1, 65535, "\xFF\xFF");
   const std::string dark16 = pgm(2, 1, 1000, std::string("\x00\x00\x00\x00", 4), "\n# a comment\n");
-  EXPECT_EQ(std::string(FRAME_BYTES, '@') + std::string(FRAME_BYTES, '\0'),
+  EXPECT_EQ(packed_pgm(pgm(1, 1, 255, "\xFF")) + std::string(FRAME_BYTES, '\0'),
             packed_pgm(white16 + "\n" + dark16 + "\n"));
   // A wide image whose bright pixels are its top left and bottom right ones: samples are read
   // high byte first, and each row starts one width after the one before.
   // clang-format off
   const std::string corners("\xFF\x00" "\0\0\0\0\0\0" "\0\0\0\0\0\0" "\xFF\x00", 16);
-  // clang-format on
-  std::string lit(FRAME_BYTES, '\0');
+  const std::string frame = packed_pgm(pgm(4, 2, 65535, corners));
   for (int row = 0; row < FRAME_ROWS; ++row) {
-    const int first = row * FRAME_COLUMNS + (row < FRAME_ROWS / 2 ? 0 : 3 * FRAME_COLUMNS / 4);
-    lit.replace(static_cast<std::size_t>(first), FRAME_COLUMNS / 4, FRAME_COLUMNS / 4, '@');
+    for (int column = 0; column < FRAME_COLUMNS; ++column) {
+      const bool lit =
+          row < FRAME_ROWS / 2 ? column < FRAME_COLUMNS / 4 : column >= 3 * FRAME_COLUMNS / 4;
+      EXPECT_EQ(lit, frame[static_cast<std::size_t>(row * FRAME_COLUMNS + column)] != '\0')
+          << "row " << row << " column " << column;
+    }
   }
-  EXPECT_EQ(lit, packed_pgm(pgm(4, 2, 65535, corners)));
 }
 
 TEST(PackPgm, BrokenImagesAreRefusedNamingTheImage) {

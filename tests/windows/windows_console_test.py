@@ -401,11 +401,12 @@ def windows_pack():
 
 class Glyphpack(WindowsTest):
     def test_packs_the_same_bytes_as_the_posix_build_and_replaces_files_whole(self):
-        # Blocks of 2 x 2 pixels, each the middle of a shade, a different one along each row and
-        # column: this build averages the image itself, the POSIX build has libswscale do it,
-        # and both must agree where no rounding can tell them apart.
-        pgm = b"P5 64 64 255\n" + bytes(round((x // 2 + y // 2 * 3) % 10 * 255 / 9)
-                                        for y in range(64) for x in range(64))
+        # Blocks of 2 x 2 pixels, each one of the frame's grey samples (4 x 8 a cell), a
+        # different grey along each row and column: this build averages the image itself, the
+        # POSIX build has libswscale do it, and both must agree where no rounding can tell them
+        # apart, and then choose the same glyphs.
+        pgm = b"P5 256 512 255\n" + bytes(round((x // 2 + y // 2 * 3) % 10 * 255 / 9)
+                                          for y in range(512) for x in range(256))
         # Names outside any ANSI code page: each must open that very file.
         inputs = {"art \u03a9.txt": b"a b\r\n\xe9~\n\f\n@\x1f\n", "image \u65e5\u672c.pgm": pgm + pgm}
         posix_pack = os.path.join(os.path.dirname(POSIX), "glyphpack")

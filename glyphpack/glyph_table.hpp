@@ -1,0 +1,39 @@
+// The glyph model glyph_choice.cpp chooses by, made once by make_glyph_table.py from free
+// monospace fonts (glyph_table.cpp): where each glyph puts its ink in a cell, and the tone curve
+// that says how much ink a brightness gets.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace glyphreeler {
+
+// Grey samples across and down one cell: the part of a picture a glyph is chosen for.
+inline constexpr int SAMPLES_ACROSS = 4;
+inline constexpr int SAMPLES_DOWN = 8;
+inline constexpr int CELL_SAMPLES = SAMPLES_ACROSS * SAMPLES_DOWN;
+
+// The glyphs a cell may get: the blank and the printable ASCII characters, the only ones every
+// terminal shows alike.
+inline constexpr int GLYPH_COUNT = 95;
+
+// The mean ink of the densest glyph, in the units of the table and the tone.
+inline constexpr int INK_ONE = 1024;
+inline constexpr int TONE_STEPS = 256;
+
+// Each glyph's ink in each sample of its cell, row by row, in units of INK_ONE (a sample can
+// hold several times the mean of a whole cell).
+using glyph_inks = std::array<std::array<std::int16_t, CELL_SAMPLES>, GLYPH_COUNT>;
+
+// The frame byte of each glyph, in the order of the ink tables (the blank is byte 0).
+extern const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES;
+
+// Ink, 0 to INK_ONE, for brightnesses 0 to 1 in TONE_STEPS steps: brightness^1.4, between
+// what the eye asks for when it adds pixel values (brightness) and when it adds linear light
+// (about brightness^2.2).
+extern const std::array<std::uint16_t, TONE_STEPS + 1> TONE;
+
+// Glyph ink as light on a dark background [0], and as darkness on a light one [1].
+extern const glyph_inks GLYPH_INK[2];
+
+}  // namespace glyphreeler

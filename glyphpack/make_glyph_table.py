@@ -1,0 +1,115 @@
+#!/usr/bin/python3
+# Makes glyph_table.cpp: where each glyph a frame can show puts its ink in a cell, and the tone
+# curve, for glyph_choice.cpp. Run it again only to change them; the table is kept with the
+# sources, so a build needs neither Python nor the fonts.
+#
+# Each glyph (the blank and the printable ASCII characters 33 to 126, the only ones every
+# terminal shows alike) is drawn with FreeType (through PIL) at 13 px in a cell of 8 x 16 px,
+# in several free monospace fonts, and its ink measured in SAMPLES_ACROSS x SAMPLES_DOWN parts
+# of the cell. Terminals use many fonts, so what is kept is what holds across them: each font's
+# ink is taken relative to its own densest glyph, and the fonts are averaged. Ink is counted half
+# as pixel values and half as linear light (antialiased edges give less light than their pixel
+# values say), since a viewer's eye may add up light either way; on a light background (for
+# --invert) it is the darkness ink makes instead.
+#
+# Fonts (Debian's fonts-dejavu-core, fonts-liberation, fonts-noto-mono, fonts-freefont-ttf):
+#   DejaVu Sans Mono: Bitstream Vera licence, DejaVu changes in the public domain
+#   Liberation Mono: SIL Open Font License 1.1
+#   Noto Mono: SIL Open Font License 1.1
+#   FreeMono: GNU GPL 3 or later, with the font exception
+# The table holds measurements of the glyphs (how much ink falls in each part of a cell), none
+# of their outlines.
+#
+# Usage: glyphpack/make_glyph_table.py > glyphpack/glyph_table.cpp
+import sys
+
+import numpy as np
+from PIL import Image, ImageDraw, ImageFont
+
+FONTS = [
+    "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf",
+    "/usr/share/fonts/truetype/liberation/LiberationMono-Regular.ttf",
+    "/usr/share/fonts/truetype/noto/NotoMono-Regular.ttf",
+    "/usr/share/fonts/truetype/freefont/FreeMono.ttf",
+]
+FONT_PX = 13
+CELL_W, CELL_H = 8, 16
+SAMPLES_ACROSS, SAMPLES_DOWN = 4, 8
+CELL_SAMPLES = SAMPLES_ACROSS * SAMPLES_DOWN
+CODES = [32] + list(range(33, 127))  # 32: the blank cell, byte 0 in a frame
+LINEAR_SHARE = 0.5                   # of ink counted as linear light
+TONE_POWER = 1.4                     # ink for a brightness: between pixel values (1) and linear light (2.2)
+INK_ONE = 1024                       # the densest glyph's mean ink; the tone's white
+TONE_STEPS = 256                     # the tone table has TONE_STEPS + 1 entries
+
+
+def srgb_decode(v):
+    return np.where(v <= 0.04045, v / 12.92, ((v + 0.055) / 1.055) ** 2.4)
+
+
+def masks(path):
+    """Each glyph's coverage, 0 to 1, in a CELL_H x CELL_W cell, the font's line centred in it
+    where it is shorter."""
+    font = ImageFont.truetype(path, FONT_PX)
+    ascent, descent = font.getmetrics()
+    top = max(0, (CELL_H - ascent - descent) // 2)
+    drawn = []
+    for code in CODES:
+        cell = Image.new("L", (CELL_W, CELL_H))
+        ImageDraw.Draw(cell).text((0, top), chr(code), font=font, fill=255)
+        drawn.append(np.asarray(cell, dtype=np.float64) / 255)
+    return np.stack(drawn)
+
+
+def relative(ink):
+    """Ink in SAMPLES_DOWN x SAMPLES_ACROSS parts, the densest glyph's mean being 1."""
+    ink = ink / ink.mean(axis=(1, 2)).max()
+    return ink.reshape(len(CODES), SAMPLES_DOWN, CELL_H // SAMPLES_DOWN, SAMPLES_ACROSS,
+                       CELL_W // SAMPLES_ACROSS).mean(axis=(2, 4))
+
+
+def ink_table(on_light):
+    per_font = []
+    for path in FONTS:
+        coverage = masks(path)
+        # The light a glyph adds on black, or the darkness it makes on white, in linear light.
+        linear = 1 - srgb_decode(1 - coverage) if on_light else srgb_decode(coverage)
+        per_font.append((1 - LINEAR_SHARE) * relative(coverage) + LINEAR_SHARE * relative(linear))
+    # The densest glyph across the fonts is the tone's white, so that white is a glyph of its
+    # own and no mix of glyphs can ink more than it.
+    ink = np.mean(per_font, axis=0)
+    ink /= ink.mean(axis=(1, 2)).max()
+    return np.round(ink * INK_ONE).astype(int).reshape(len(CODES), -1)
+
+
+def main():
+    tone = np.round((np.arange(TONE_STEPS + 1) / TONE_STEPS) ** TONE_POWER * INK_ONE).astype(int)
+    out = sys.stdout
+    out.write("// Made by glyphpack/make_glyph_table.py (which says how, and from which fonts); do "
+              "not edit.\n")
+    out.write('#include "glyphpack/glyph_table.hpp"\n\nnamespace glyphreeler {\n\n')
+    out.write("// clang-format off\n")
+    out.write("const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES = {\n")
+    frame_bytes = [0 if code == 32 else code for code in CODES]
+    for start in range(0, len(frame_bytes), 16):
+        out.write("    " + ", ".join(str(b) for b in frame_bytes[start:start + 16]) + ",\n")
+    out.write("};\n\n")
+    out.write("const std::array<std::uint16_t, TONE_STEPS + 1> TONE = {\n")
+    for start in range(0, len(tone), 16):
+        out.write("    " + ", ".join(str(v) for v in tone[start:start + 16]) + ",\n")
+    out.write("};\n\n")
+    out.write("const glyph_inks GLYPH_INK[2] = {\n")
+    for on_light in (False, True):
+        out.write("    {{  // " + ("dark ink on a light background" if on_light else
+                                    "light ink on a dark background") + "\n")
+        for code, row in zip(CODES, ink_table(on_light)):
+            out.write("        // " + ("blank" if code == 32 else f"'{chr(code)}'") + "\n")
+            halves = [", ".join(str(v) for v in row[:CELL_SAMPLES // 2]),
+                      ", ".join(str(v) for v in row[CELL_SAMPLES // 2:])]
+            out.write(f"        {{{halves[0]},\n         {halves[1]}}},\n")
+        out.write("    }},\n")
+    out.write("};\n// clang-format on\n\n}  // namespace glyphreeler\n")
+
+
+if __name__ == "__main__":
+    main()
