@@ -555,6 +555,7 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
     error = {0, 0, message};
     return -1;
   };
+  if (reader.ended) return 0;
   if (reader.failed) return fail(std::string(undecodable_message()));
   if (!reader.decoder) {
     reader.decoder.reset(new media_decoder);
@@ -571,6 +572,10 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
   ffmpeg_pictures pictures{media};
   std::string problem;
   const int got = next_sampled_frame(media.sampled, pictures, reader.progress, frame, problem);
+  if (got == 0) {
+    reader.ended = true;
+    reader.decoder.reset();
+  }
   return got < 0 ? fail(problem) : got;
 }
 
