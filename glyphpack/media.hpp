@@ -36,6 +36,7 @@ struct media_reader {
   media_progress progress;
   std::unique_ptr<media_decoder, media_decoder_deleter> decoder;  // made at the first frame
   bool failed = false;  // the source could not be opened or decoded: nothing more is read
+  bool ended = false;   // the last frame has been given, and the decoder freed
 };
 
 // True when this build reads pictures and video at all.
@@ -46,9 +47,10 @@ bool media_supported();
 bool starts_like_media(std::string_view start);
 
 // Reads the next frame of a picture or video from the source, opening it first. Returns 1 with
-// `frame` filled, 0 after the last, or -1 with `error` set when the source cannot be opened,
-// holds no picture that can be decoded, has one too large, or would give more than
-// MAX_MEDIA_FRAMES. A failed read of the source ends it; the caller checks `source.error`.
+// `frame` filled, 0 after the last (the decoder, its threads and its memory are then let go at
+// once), or -1 with `error` set when the source cannot be opened, holds no picture that can be
+// decoded, has one too large, or would give more than MAX_MEDIA_FRAMES. A failed read of the
+// source ends it; the caller checks `source.error`.
 int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
                      frame_cells& frame, pack_error& error);
 

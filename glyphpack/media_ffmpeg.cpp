@@ -4,12 +4,14 @@
 // turns the sampled ones into grey samples at the size they take in the frame, with its area
 // filter. Which pictures become frames is the portable sampling's to say (sampling.hpp); only
 // those are converted, and pictures that provably show at no sampled second are not decoded at
-// all where the decoder can skip them. A picture meant to be shown turned (a phone's upright
-// video, say) is turned a quarter at a time. The grey samples, finer than a cell, then choose the
+// all where the decoder can skip them. A picture marked to be shown turned or mirrored (a
+// phone's upright video, a photo's EXIF orientation) is laid out and turned by the portable code
+// (picture.hpp) from the grey samples libswscale makes of it as it lies, which then choose the
 // cells' glyphs (glyph_choice.hpp), as every other reader's do.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <new>
 #include <string>
@@ -43,7 +45,6 @@ constexpr int RECENT_TIMES = 16;
 constexpr std::uint64_t DECODER_PICTURES = 32;
 constexpr std::uint64_t MAX_MEMORY_ASKED = std::uint64_t{1} << 30;
 constexpr AVRational MICROSECONDS{1, AV_TIME_BASE};  // AV_TIME_BASE_Q, which is C only
-constexpr int GREY_WHITE = 255;
 // Rows handed to libswscale are this much wider than their pixels, and one row longer: its
 // vector code may read and write a little past a row's end.
 constexpr std::size_t ROW_PADDING = 64;
@@ -52,13 +53,24 @@ constexpr std::size_t padded(std::size_t bytes) {
   return (bytes + ROW_PADDING - 1) / ROW_PADDING * ROW_PADDING;
 }
 
-// Quarter turns clockwise that show a picture as meant, from a display matrix of `size` bytes;
-// 0 where there is none.
-int quarter_turns(const std::uint8_t* matrix, std::size_t size) {
-  if (matrix == nullptr || size < 9 * sizeof(std::int32_t)) return 0;
-  const double clockwise = -av_display_rotation_get(reinterpret_cast<const std::int32_t*>(matrix));
-  if (!std::isfinite(clockwise)) return 0;
-  return static_cast<int>((std::lround(clockwise / 90) % 4 + 4) % 4);
+// The turn that shows a picture as meant, from a display matrix of `size` bytes; none where
+// there is none. A matrix that mirrors (its determinant is negative) turns, then swaps left and
+// right: its angle is read once that swap is undone, since a mirror has no angle of its own.
+picture_turn turn_of_matrix(const std::uint8_t* bytes, std::size_t size) {
+  std::int32_t matrix[9];
+  if (bytes == nullptr || size < sizeof matrix) return {};
+  std::memcpy(matrix, bytes, sizeof matrix);
+  picture_turn turn;
+  turn.mirrored =
+      static_cast<double>(matrix[0]) * matrix[4] < static_cast<double>(matrix[1]) * matrix[3];
+  if (turn.mirrored) {
+    matrix[0] = -matrix[0];  // the display's x, unswapped
+    matrix[3] = -matrix[3];
+  }
+  const double clockwise = -av_display_rotation_get(matrix);
+  if (!std::isfinite(clockwise)) return {};
+  turn.quarters = static_cast<int>((std::lround(clockwise / 90) % 4 + 4) % 4);
+  return turn;
 }
 
 }  // namespace
@@ -77,7 +89,7 @@ struct media_decoder {
   std::int64_t recent_times[RECENT_TIMES] = {};  // presentation times of the latest packets
   int recent_count = 0;                          // how many of them are held
   int recent_next = 0;                           // where the next one goes
-  int turns = 0;                                 // the stream's quarter turns, for pictures without
+  picture_turn turn;                             // the stream's, for pictures without their own
   media_limits limits;                           // as the reader was given them
   const picture_options* options = nullptr;      // as the frames are asked for
   media_progress* progress = nullptr;            // the reader's, counted as packets are read
@@ -94,7 +106,7 @@ struct media_decoder {
   // The picture's grey samples as it lies (turned, its rows may be as long as the frame is
   // tall), then as it shows in the frame.
   alignas(64) std::uint16_t samples[FRAME_SAMPLES_DOWN + 1][padded(FRAME_SAMPLES_DOWN)] = {};
-  alignas(64) std::uint16_t turned[FRAME_SAMPLES_DOWN][FRAME_SAMPLES_ACROSS] = {};
+  std::vector<std::uint16_t> turned;
   glyph_memory memory;  // the glyphs of the frame made before
 
   ~media_decoder();
@@ -276,12 +288,12 @@ int open_source(media_decoder& media) {
   const AVPacketSideData* matrix =
       av_packet_side_data_get(stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data,
                               AV_PKT_DATA_DISPLAYMATRIX);
-  if (matrix != nullptr) media.turns = quarter_turns(matrix->data, matrix->size);
+  if (matrix != nullptr) media.turn = turn_of_matrix(matrix->data, matrix->size);
 #else
   std::size_t matrix_size = 0;
   const std::uint8_t* matrix =
       av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &matrix_size);
-  media.turns = quarter_turns(matrix, matrix_size);
+  media.turn = turn_of_matrix(matrix, matrix_size);
 #endif
   media.packet = av_packet_alloc();
   media.decoded = av_frame_alloc();
@@ -429,14 +441,11 @@ bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows
                 pair_strides) != height) {
     return false;
   }
-  const unsigned background = invert ? GREY_WHITE : 0;
   for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y) {
     const unsigned char* pair = &media.grey_alpha[y * pair_stride];
     unsigned char* grey = &media.composited[y * grey_stride];
     for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x, pair += 2) {
-      const unsigned alpha = pair[1];
-      grey[x] = static_cast<unsigned char>(
-          (pair[0] * alpha + background * (GREY_WHITE - alpha) + GREY_WHITE / 2) / GREY_WHITE);
+      grey[x] = over_background(pair[0], pair[1], invert);
     }
   }
   const std::uint8_t* const composited[4] = {media.composited.data(), nullptr, nullptr, nullptr};
@@ -444,38 +453,20 @@ bool to_grey(media_decoder& media, const AVFrame& picture, int columns, int rows
   return sws_scale(media.shrink, composited, grey_strides, 0, height, small, small_stride) == rows;
 }
 
-// Makes the frame of a picture: placed, shaded, the rest blank. Returns false when it cannot.
+// Makes the frame of a picture: placed, turned and given glyphs, the rest blank. Returns false
+// when it cannot.
 bool make_frame(media_decoder& media, const AVFrame& picture, const picture_options& options,
                 frame_cells& frame) {
   const AVFrameSideData* matrix = av_frame_get_side_data(&picture, AV_FRAME_DATA_DISPLAYMATRIX);
-  const int turns = matrix != nullptr ? quarter_turns(matrix->data, matrix->size) : media.turns;
-  const bool sideways = turns % 2 == 1;
+  const picture_turn turn =
+      matrix != nullptr ? turn_of_matrix(matrix->data, matrix->size) : media.turn;
   const AVRational shape = picture.sample_aspect_ratio;
-  double pixel_aspect = shape.num > 0 && shape.den > 0 ? av_q2d(shape) : 0;
-  if (sideways && pixel_aspect > 0) pixel_aspect = 1 / pixel_aspect;
-  const placement place =
-      place_picture(sideways ? picture.height : picture.width,
-                    sideways ? picture.width : picture.height, pixel_aspect, options.stretch);
-  // Scaled as the picture lies, then turned sample by sample.
-  const int across = place.columns * SAMPLES_ACROSS;  // samples as the picture shows
-  const int down = place.rows * SAMPLES_DOWN;
-  const int columns = sideways ? down : across;  // and as it lies
-  const int rows = sideways ? across : down;
-  if (!to_grey(media, picture, columns, rows, options.invert)) return false;
-  if (turns == 0) {
-    choose_glyphs(&media.samples[0][0], std::size(media.samples[0]), place, options.invert, frame,
-                  &media.memory);
-    return true;
-  }
-  for (int y = 0; y < down; ++y) {
-    for (int x = 0; x < across; ++x) {
-      media.turned[y][x] = turns == 1   ? media.samples[rows - 1 - x][y]
-                           : turns == 2 ? media.samples[rows - 1 - y][columns - 1 - x]
-                                        : media.samples[x][columns - 1 - y];
-    }
-  }
-  choose_glyphs(&media.turned[0][0], std::size(media.turned[0]), place, options.invert, frame,
-                &media.memory);
+  const double pixel_aspect = shape.num > 0 && shape.den > 0 ? av_q2d(shape) : 0;
+  const picture_layout layout =
+      lay_out_picture(picture.width, picture.height, pixel_aspect, turn, options.stretch);
+  if (!to_grey(media, picture, layout.columns, layout.rows, options.invert)) return false;
+  frame_of_samples(layout, &media.samples[0][0], std::size(media.samples[0]), options.invert, frame,
+                   &media.memory, media.turned);
   return true;
 }
 
@@ -564,6 +555,7 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
     error = {0, 0, message};
     return -1;
   };
+  if (reader.ended) return 0;
   if (reader.failed) return fail(std::string(undecodable_message()));
   if (!reader.decoder) {
     reader.decoder.reset(new media_decoder);
@@ -580,6 +572,10 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
   ffmpeg_pictures pictures{media};
   std::string problem;
   const int got = next_sampled_frame(media.sampled, pictures, reader.progress, frame, problem);
+  if (got == 0) {
+    reader.ended = true;
+    reader.decoder.reset();
+  }
   return got < 0 ? fail(problem) : got;
 }
 

@@ -1,14 +1,17 @@
-// The place of a picture in the frame.
+// The place of a picture in the frame, and its turn into it.
 #include "glyphpack/picture.hpp"
 
 #include <algorithm>
 #include <cmath>
+
+#include "glyphpack/glyph_choice.hpp"
 
 namespace glyphreeler {
 namespace {
 
 // A terminal cell is about twice as tall as it is wide.
 constexpr double CELL_HEIGHT_OVER_WIDTH = 2.0;
+constexpr unsigned GREY_WHITE = 255;
 
 int rounded_within_frame(double cells, int limit) {
   return std::clamp(static_cast<int>(std::lround(cells)), 1, limit);
@@ -30,6 +33,64 @@ placement place_picture(int width, int height, double pixel_aspect, bool stretch
   place.left = (FRAME_COLUMNS - place.columns) / 2;
   place.top = (FRAME_ROWS - place.rows) / 2;
   return place;
+}
+
+picture_layout lay_out_picture(int width, int height, double pixel_aspect, picture_turn turn,
+                               bool stretch) {
+  picture_layout layout;
+  layout.turn = turn;
+  const bool sideways = turn.quarters % 2 == 1;
+  // Turned sideways, the picture shows as tall as it lies wide, and its pixels turn with it.
+  if (sideways && pixel_aspect > 0) pixel_aspect = 1 / pixel_aspect;
+  layout.place =
+      place_picture(sideways ? height : width, sideways ? width : height, pixel_aspect, stretch);
+  const int across = layout.place.columns * SAMPLES_ACROSS;  // as the picture shows
+  const int down = layout.place.rows * SAMPLES_DOWN;
+  layout.columns = sideways ? down : across;
+  layout.rows = sideways ? across : down;
+  return layout;
+}
+
+void turn_samples(const picture_layout& layout, const std::uint16_t* samples, std::size_t stride,
+                  std::vector<std::uint16_t>& shown) {
+  const int across = layout.place.columns * SAMPLES_ACROSS;
+  const int down = layout.place.rows * SAMPLES_DOWN;
+  const int columns = layout.columns;
+  const int rows = layout.rows;
+  const auto at = [&](int row, int column) {
+    return samples[static_cast<std::size_t>(row) * stride + static_cast<std::size_t>(column)];
+  };
+  shown.resize(static_cast<std::size_t>(across) * static_cast<std::size_t>(down));
+  for (int y = 0; y < down; ++y) {
+    for (int shown_x = 0; shown_x < across; ++shown_x) {
+      // The column of the turned picture that shows here, and the sample that lands there.
+      const int x = layout.turn.mirrored ? across - 1 - shown_x : shown_x;
+      const int quarters = layout.turn.quarters;
+      shown[static_cast<std::size_t>(y) * static_cast<std::size_t>(across) +
+            static_cast<std::size_t>(shown_x)] = quarters == 1   ? at(rows - 1 - x, y)
+                                                 : quarters == 2 ? at(rows - 1 - y, columns - 1 - x)
+                                                 : quarters == 3 ? at(x, columns - 1 - y)
+                                                                 : at(y, x);
+    }
+  }
+}
+
+void frame_of_samples(const picture_layout& layout, const std::uint16_t* samples,
+                      std::size_t stride, bool invert, frame_cells& frame, glyph_memory* memory,
+                      std::vector<std::uint16_t>& room) {
+  if (layout.turn.quarters == 0 && !layout.turn.mirrored) {
+    choose_glyphs(samples, stride, layout.place, invert, frame, memory);
+    return;
+  }
+  turn_samples(layout, samples, stride, room);
+  choose_glyphs(room.data(), static_cast<std::size_t>(layout.place.columns * SAMPLES_ACROSS),
+                layout.place, invert, frame, memory);
+}
+
+unsigned char over_background(unsigned grey, unsigned alpha, bool invert) {
+  const unsigned background = invert ? GREY_WHITE : 0;
+  return static_cast<unsigned char>(
+      (grey * alpha + background * (GREY_WHITE - alpha) + GREY_WHITE / 2) / GREY_WHITE);
 }
 
 }  // namespace glyphreeler

@@ -373,6 +373,19 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       make_media(dir, "turned.mp4", "color=black:s=128x32:d=1,drawbox=w=64:h=32:color=white:t=fill",
                  {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-bsf:v",
                   "h264_metadata=display_orientation=insert:rotate=90"});
+  // White at the top left of a strip four times as wide as tall, marked by its EXIF orientation
+  // (2, as a front camera may) to be shown mirrored: white at the top right, still upright.
+  const std::string stored =
+      make_media(dir, "stored.jpg", "color=black:s=128x32,drawbox=w=32:h=16:color=white:t=fill",
+                 {"-frames:v", "1"});
+  const std::string exif_mirrored("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x02\0\0\0",
+                                  28);
+  const std::string jpeg = read_file(stored);
+  const std::string mirrored =
+      temp_file(dir, "mirrored.jpg",
+                jpeg.substr(0, 2) + "\xFF\xE1" +
+                    std::string{'\0', static_cast<char>(exif_mirrored.size() + 2)} + exif_mirrored +
+                    jpeg.substr(std::min<std::size_t>(2, jpeg.size())));
   // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
   // go through the build's scaler as they do for the unit tests' own.
   std::string bright_left;
@@ -409,6 +422,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{video}, 5, {{4, 10, 16, '\0'}, {4, 11, 16, INKED}, {4, 19, 16, INKED}, {4, 20, 16, '\0'}}},
       {{animation}, 2, {}, PIPED},
       {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, INKED}, {0, 31, 23, INKED}, {0, 31, 7, '\0'}}},
+      {{mirrored}, 1, {{0, 14, 31, INKED}, {0, 14, 0, '\0'}, {0, 17, 31, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
       {{tall_pgm}, 1, {{0, 15, 0, '\0'}, {0, 16, 31, INKED}, {0, 31, 0, INKED}}},

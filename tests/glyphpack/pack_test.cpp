@@ -1,8 +1,8 @@
 // Packing pictures into frames: text art cell by cell, with its padding, separators, end of
 // data, glyphreeler's banner and every error's place; greyscale images scaled and given glyphs
 // by their tone and shape; the kind of an input told by its content; where a picture lies in
-// the frame, and which pictures of a source are sampled. Linked with the build's portable half,
-// without a decoding library.
+// the frame, how a decoded one is turned and shrunk into it, and which pictures of a source are
+// sampled. Linked with the build's portable half, without a decoding library.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "glyphpack/decoded_picture.hpp"
+#include "glyphpack/exif.hpp"
 #include "glyphpack/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/timeline.hpp"
@@ -338,6 +340,74 @@ TEST(Placement, PicturesKeepTheirProportionsOnCellsTwiceAsTallAsWide) {
     EXPECT_EQ(e.expected.left, place.left) << e.width << "x" << e.height;
     EXPECT_EQ(e.expected.top, place.top) << e.width << "x" << e.height;
   }
+}
+
+// A JPEG's start with an APP1 segment holding `tiff` after the EXIF header, after an APP0.
+std::string jpeg_with_exif(const std::string& tiff) {
+  const std::string app0("\xFF\xE0\x00\x04\x00\x00", 6);
+  const std::string body = std::string("Exif\0\0", 6) + tiff;
+  const std::size_t length = body.size() + 2;
+  return "\xFF\xD8" + app0 + "\xFF\xE1" + static_cast<char>(length >> 8) +
+         static_cast<char>(length & 0xFF) + body + "\xFF\xDA";
+}
+
+TEST(PictureTurn, ExifOrientationIsReadFromAJpegsOwnBytes) {
+  // One directory entry: tag 274, a short, one of it, value 6; little- and big-endian.
+  const std::string little("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0", 22);
+  const std::string big("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 22);
+  EXPECT_EQ(6, jpeg_exif_orientation(jpeg_with_exif(little)));
+  EXPECT_EQ(6, jpeg_exif_orientation(jpeg_with_exif(big)));
+  // Cut short anywhere before the value's last byte (followed by two bytes of padding and the
+  // scan's marker), or pointing past its end, it gives none, and reads nothing beyond.
+  const std::string whole = jpeg_with_exif(little);
+  for (std::size_t size = 0; size < whole.size() - 4; ++size) {
+    EXPECT_EQ(0, jpeg_exif_orientation(whole.substr(0, size))) << size;
+  }
+  std::string astray = little;
+  astray[4] = '\x7F';  // the directory's offset
+  EXPECT_EQ(0, jpeg_exif_orientation(jpeg_with_exif(astray)));
+}
+
+TEST(PictureTurn, EachExifOrientationShowsThePictureAsSeen) {
+  // A 2 x 2 picture stored with white at its top left, grey at its top right, black below,
+  // stretched over the frame: each pixel makes a quarter of its grey samples.
+  decoded_picture picture;
+  picture.width = picture.height = 2;
+  picture.grey = {255, 128, 0, 0};
+  constexpr std::uint16_t WHITE = 65535, GREY = 128 * 257;
+  struct example {
+    int orientation;
+    std::array<std::uint16_t, 4> corners;  // top left, top right, bottom right, bottom left
+  };
+  const example examples[] = {
+      {1, {WHITE, GREY, 0, 0}}, {2, {GREY, WHITE, 0, 0}}, {3, {0, 0, WHITE, GREY}},
+      {4, {0, 0, GREY, WHITE}}, {5, {WHITE, 0, 0, GREY}}, {6, {0, WHITE, GREY, 0}},
+      {7, {0, GREY, WHITE, 0}}, {8, {GREY, 0, 0, WHITE}}};
+  for (const example& e : examples) {
+    const picture_layout layout = lay_out_picture(2, 2, 0, turn_of_orientation(e.orientation), true);
+    std::vector<std::uint16_t> samples, shown;
+    shrink_picture(picture, false, layout.columns, layout.rows, samples);
+    turn_samples(layout, samples.data(), static_cast<std::size_t>(layout.columns), shown);
+    const std::size_t across = FRAME_COLUMNS * SAMPLES_ACROSS;
+    const std::array<std::uint16_t, 4> corners{shown[0], shown[across - 1], shown.back(),
+                                               shown[shown.size() - across]};
+    EXPECT_EQ(e.corners, corners) << "orientation " << e.orientation;
+  }
+}
+
+TEST(PictureTurn, TransparencyIsLaidOverTheBackgroundBeforeAveraging) {
+  // White, clear on the left and opaque on the right, in one sample: half white over black,
+  // all white over white.
+  decoded_picture picture;
+  picture.width = 2;
+  picture.height = 1;
+  picture.grey = {255, 255};
+  picture.alpha = {0, 255};
+  std::vector<std::uint16_t> samples;
+  shrink_picture(picture, false, 1, 1, samples);
+  EXPECT_EQ(std::vector<std::uint16_t>{32768}, samples);
+  shrink_picture(picture, true, 1, 1, samples);
+  EXPECT_EQ(std::vector<std::uint16_t>{65535}, samples);
 }
 
 // Which picture each frame shows, by the pictures' index, for pictures at `times` (in

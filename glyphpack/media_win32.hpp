@@ -1,0 +1,162 @@
+// What the two halves of glyphpack's Windows decoding share: pictures and animations through
+// the Windows Imaging Component (media_wic.cpp), video through Media Foundation's Source Reader
+// (media_mf.cpp). Each reads the input through a COM stream over the byte source, never a name,
+// and hands out decoded pictures.
+//
+// The program imports no DLL of either: WIC is reached through COM alone, and Media Foundation
+// is loaded when a video is to be read, from the system's folder only. So glyphpack.exe starts
+// on a Windows without Media Foundation (the N editions), and no DLL of those names beside it,
+// where a program's own folder is searched first, is ever loaded in their place.
+#pragma once
+
+#include <windows.h>
+
+#include <mfapi.h>
+#include <mfidl.h>
+#include <mfreadwrite.h>
+#include <wincodec.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "glyphpack/byte_source.hpp"
+#include "glyphpack/decoded_picture.hpp"
+#include "glyphpack/source_stream_win32.hpp"
+
+// In mfplat since Windows 7, but not declared by every SDK's mfapi.h.
+extern "C" HRESULT WINAPI MFCreateMFByteStreamOnStream(IStream* stream,
+                                                       IMFByteStream** byte_stream);
+
+namespace glyphreeler {
+
+template <typename Interface>
+using com_ptr = Microsoft::WRL::ComPtr<Interface>;
+
+// What stops a source: a picture larger than `max_pixels` (`problem` says so), or a decoder's
+// failure (`failure`, its HRESULT, which may be the system's shortage of memory).
+struct decoding_trouble {
+  std::uint64_t max_pixels = 0;  // 0: no bound
+  std::string problem;
+  HRESULT failure = S_OK;
+};
+
+// Whether a picture of `width` x `height` may be decoded; if not, `trouble` says why.
+bool picture_allowed(decoding_trouble& trouble, std::uint64_t width, std::uint64_t height);
+
+// A result of the decoders' "next picture": one was given, the source has no more, or it
+// could not be decoded.
+enum class decode_result { given, ended, failed };
+
+// Pictures through WIC: a still picture gives one, a GIF every frame of its animation, each
+// composed on the animation's screen as its disposal leaves it.
+struct wic_pictures {
+  com_ptr<IWICImagingFactory> factory;
+  com_ptr<IWICBitmapDecoder> decoder;
+  decoding_trouble* trouble = nullptr;
+  picture_turn fallback_turn;  // from the JPEG's own EXIF bytes, where WIC finds no orientation
+  unsigned frames = 0;         // frames in the container
+  unsigned next_frame = 0;     // the next to decode
+  bool animation = false;      // a GIF: each frame is drawn on the screen, over the last
+  int screen_width = 0;        // the animation's logical screen
+  int screen_height = 0;
+  std::vector<unsigned char> screen_grey;  // the screen as the last frame left it
+  std::vector<unsigned char> screen_alpha;
+  std::vector<unsigned char> saved_grey;  // what a "restore previous" frame covered
+  std::vector<unsigned char> saved_alpha;
+  unsigned char background_grey = 0;  // the GIF's background colour, where it has one
+  bool has_background = false;
+  int last_disposal = 0;  // the last frame's disposal and place
+  int last_left = 0, last_top = 0, last_width = 0, last_height = 0;
+  bool last_transparent = false;
+  std::int64_t next_time = 0;       // microseconds: when the next frame shows
+  std::vector<unsigned char> band;  // rows of a frame in 32-bit BGRA, a few at a time
+};
+
+// Opens `stream` (at its start) as a picture. Returns false when no WIC decoder on the system
+// recognises it. `start` is the input's first bytes, for a JPEG's EXIF orientation.
+bool open_wic_pictures(wic_pictures& pictures, IStream& stream, std::string_view start);
+decode_result next_wic_picture(wic_pictures& pictures, decoded_picture& picture);
+
+// Media Foundation's functions, from mfplat.dll and mfreadwrite.dll in the system's folder.
+struct mf_library {
+  decltype(&::MFStartup) startup = nullptr;
+  decltype(&::MFShutdown) shutdown = nullptr;
+  decltype(&::MFCreateMFByteStreamOnStream) byte_stream_on = nullptr;
+  decltype(&::MFCreateSourceResolver) create_resolver = nullptr;
+  decltype(&::MFCreateAttributes) create_attributes = nullptr;
+  decltype(&::MFCreateMediaType) create_media_type = nullptr;
+  decltype(&::MFCreateSourceReaderFromMediaSource) create_reader = nullptr;
+};
+
+// How Media Foundation's decoded pictures lie in their buffers, as the reader last said.
+struct mf_format {
+  GUID subtype{};                 // NV12, YV12, I420, IYUV, YUY2, P010 or P016
+  std::uint32_t frame_width = 0;  // the decoded buffer's size, in pixels
+  std::uint32_t frame_height = 0;
+  std::int32_t default_stride = 0;  // bytes from a row to the next where the buffer says not
+  std::uint32_t left = 0, top = 0;  // the part of the buffer that is shown
+  std::uint32_t width = 0, height = 0;
+  bool full_range = false;  // luma from 0 to 255 rather than 16 to 235
+  double pixel_aspect = 0;
+  picture_turn turn;
+};
+
+// A decoded picture as Media Foundation gives it, read into a decoded_picture only if it
+// becomes a frame.
+struct mf_picture {
+  com_ptr<IMFSample> sample;
+  mf_format format;  // the format when it was decoded
+};
+
+// Video through Media Foundation: the first video stream of a container that the input's first
+// bytes name, decoded to a format whose luma can be read as it is.
+struct mf_video {
+  const mf_library* library = nullptr;  // loaded at the first video, kept to the end of the run
+  bool started = false;                 // MFStartup succeeded: MFShutdown is owed
+  com_ptr<IMFByteStream> bytes;
+  com_ptr<IMFMediaSource> source;
+  com_ptr<IMFSourceReader> reader;
+  decoding_trouble* trouble = nullptr;
+  mf_format format;
+  std::int64_t end = -1;       // the source's length in microseconds, -1 unknown
+  std::uint64_t pictures = 0;  // pictures given so far
+  ~mf_video();
+};
+
+// Opens `stream` (at its start) as video. Returns false when the first bytes name no container
+// it reads, or Media Foundation cannot open it or has no decoder for its first video stream.
+bool open_mf_video(mf_video& video, IStream& stream, std::string_view start);
+// Decodes the next picture, and says when it shows.
+decode_result next_mf_picture(mf_video& video, mf_picture& picture, picture_time& when);
+// The grey of a picture next_mf_picture gave. Returns false for a buffer that does not hold the
+// picture its format describes.
+bool read_mf_picture(const mf_picture& picture, decoded_picture& grey);
+
+// COM, for this thread, from construction to destruction.
+struct com_apartment {
+  bool joined = false;  // CoUninitialize is owed
+  com_apartment();
+  ~com_apartment();
+  com_apartment(const com_apartment&) = delete;
+  com_apartment& operator=(const com_apartment&) = delete;
+};
+
+// The input as Windows decodes it: a picture or animation through WIC, or else a video through
+// Media Foundation.
+struct windows_media {
+  com_apartment apartment;  // first in, last out: the decoders go before COM does
+  decoding_trouble trouble;
+  source_stream_handle stream;
+  bool video = false;  // Media Foundation reads it, not WIC
+  wic_pictures pictures;
+  mf_video videos;
+};
+
+// Opens the source, at its start, with whichever decoder takes it. Returns false when neither
+// does; `media.trouble` may then say why.
+bool open_windows_media(windows_media& media, byte_source& source);
+
+}  // namespace glyphreeler

@@ -1,0 +1,31 @@
+// glyphpack's input as a COM stream (IStream), which is how Windows' decoders take bytes that
+// are not a file they open themselves: so they read the file or pipe glyphpack was given, and
+// nothing else.
+#pragma once
+
+#include <objidl.h>
+
+#include "glyphpack/byte_source.hpp"
+
+namespace glyphreeler {
+
+// One reference to a stream over a byte source. The stream reads from the source's current
+// offset, moves about in it as the source can (forward only, on a pipe, past what the start's
+// look ahead holds), and gives the source's size where it has one. When the handle ends, the
+// stream lets the source go: a decoder that still holds the stream gets failures from it.
+struct source_stream_handle {
+  IStream* stream = nullptr;
+
+  source_stream_handle() = default;
+  source_stream_handle(const source_stream_handle&) = delete;
+  source_stream_handle& operator=(const source_stream_handle&) = delete;
+  ~source_stream_handle();
+};
+
+void open_source_stream(source_stream_handle& handle, byte_source& source);
+
+// Moves the stream back to the source's start. Returns false where it cannot (a pipe read past
+// its look ahead).
+bool rewind_source_stream(IStream& stream);
+
+}  // namespace glyphreeler
