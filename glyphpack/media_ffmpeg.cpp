@@ -9,7 +9,9 @@
 // (picture.hpp) from the grey samples libswscale makes of it as it lies, which then choose the
 // cells' glyphs (glyph_choice.hpp), as every other reader's do.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -181,6 +183,32 @@ void find_end(const AVFormatContext& format, const AVStream& stream, timeline& l
   }
 }
 
+// The size of the last picture a decoder refused for its pixels, as width << 32 | height; 0 for
+// none. Decoders lose a refused picture's size (the stream then says 0 x 0), and FFmpeg names
+// it only in the message of its check, which the log callback reads. Decoding threads log too.
+std::atomic<std::uint64_t> refused_size{0};
+
+// The libraries' log: nothing is shown (the program speaks for itself, one line per failure),
+// but the size check's message is read for the size it names.
+void read_library_log(void*, int, const char* format, va_list arguments) {
+  constexpr std::string_view TOO_MANY_PIXELS = "Picture size %ux%u exceeds";
+  if (format == nullptr ||
+      std::string_view(format).substr(0, TOO_MANY_PIXELS.size()) != TOO_MANY_PIXELS) {
+    return;
+  }
+  va_list copy;
+  va_copy(copy, arguments);
+  const unsigned width = va_arg(copy, unsigned);
+  const unsigned height = va_arg(copy, unsigned);
+  va_end(copy);
+  refused_size.store(std::uint64_t{width} << 32 | height);
+}
+
+std::string too_large_message(std::uint64_t width, std::uint64_t height, std::uint64_t limit) {
+  return "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels, more than " + std::to_string(limit);
+}
+
 // True, with `media.problem` set, for pictures larger than the limits allow. A few bytes can
 // declare a picture of billions of pixels, whose decoding would take minutes and gigabytes:
 // such a source is refused before any of it is decoded.
@@ -188,9 +216,9 @@ bool refuse_too_large(media_decoder& media, const AVCodecParameters& picture) {
   const auto pixels = static_cast<std::uint64_t>(std::max(picture.width, 0)) *
                       static_cast<std::uint64_t>(std::max(picture.height, 0));
   if (media.limits.max_pixels == 0 || pixels <= media.limits.max_pixels) return false;
-  media.problem = "picture too large: " + std::to_string(picture.width) + " x " +
-                  std::to_string(picture.height) + " pixels, more than " +
-                  std::to_string(media.limits.max_pixels);
+  media.problem =
+      too_large_message(static_cast<std::uint64_t>(picture.width),
+                        static_cast<std::uint64_t>(picture.height), media.limits.max_pixels);
   return true;
 }
 
@@ -221,7 +249,9 @@ int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& s
 // it says more.
 int open_source(media_decoder& media) {
   const media_limits& limits = media.limits;
-  av_log_set_level(AV_LOG_QUIET);  // the program speaks for itself, one line per failure
+  av_log_set_level(AV_LOG_ERROR);
+  av_log_set_callback(read_library_log);
+  refused_size.store(0);
   auto* buffer = static_cast<unsigned char*>(av_malloc(IO_BUFFER_BYTES));
   check_allocated(buffer);
   media.io = avio_alloc_context(buffer, IO_BUFFER_BYTES, 0, media.source, read_source, nullptr,
@@ -512,6 +542,10 @@ struct ffmpeg_pictures {
   }
   std::string failure() const {
     if (!media.problem.empty()) return media.problem;
+    // A picture refused for its size, whose size only the libraries' log gave.
+    if (const std::uint64_t size = refused_size.load(); size != 0 && media.decoded_pictures == 0) {
+      return too_large_message(size >> 32, size & 0xFFFFFFFFu, media.limits.max_pixels);
+    }
     // The system's own shortage, not the source's fault.
     for (const int shortage : {ENOMEM, EAGAIN}) {
       if (media.error == AVERROR(shortage)) return system_error_text(shortage);

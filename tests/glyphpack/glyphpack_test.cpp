@@ -475,15 +475,25 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   EXPECT_EQ("exited 1", run(long_one, GLYPHPACK_BINARY, {aeons, dir.path + "/aeons.frames"}));
   EXPECT_EQ("glyphpack: " + aeons + ": more than 1000000 frames: too long a source to pack\n",
             long_one.error_output);
-  // A few bytes declaring a vast picture: refused before it is decoded.
-  std::string vast("GIF89a\x80\x3E\x80\x3E\0\0\0\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0\x3B",
-                   30);
-  const std::string vast_gif = temp_file(dir, "vast.gif", vast);
-  pty_session too_large;
-  EXPECT_EQ("exited 1", run(too_large, GLYPHPACK_BINARY, {vast_gif, dir.path + "/vast.frames"}));
-  EXPECT_EQ(
-      "glyphpack: " + vast_gif + ": picture too large: 16000 x 16000 pixels, more than 200000000\n",
-      too_large.error_output);
+  // A few bytes declaring a vast picture, in the container's header (a GIF's screen) or only in
+  // the picture's own (a PNG's): refused before it is decoded, its size named.
+  const std::pair<std::string, std::string> vast[] = {
+      {"vast.gif",
+       std::string("GIF89a\x80\x3E\x80\x3E\0\0\0\x2C\0\0\0\0\x01\0\x01\0\0\x02\x02\x44\x01\0\x3B",
+                   30)},
+      {"vast.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x4E\x20\0\0\x2E\xE0\x08\0\0\0\0"
+                               "\0\0\0\0\0\0\0\0IDAT\0\0\0\0\0\0\0\0IEND\0\0\0\0",
+                               57)},
+  };
+  for (const auto& [name, bytes] : vast) {
+    const std::string picture = temp_file(dir, name, bytes);
+    const std::string size = name == "vast.gif" ? "16000 x 16000" : "20000 x 12000";
+    pty_session too_large;
+    EXPECT_EQ("exited 1", run(too_large, GLYPHPACK_BINARY, {picture, dir.path + "/vast.frames"}));
+    EXPECT_EQ(
+        "glyphpack: " + picture + ": picture too large: " + size + " pixels, more than 200000000\n",
+        too_large.error_output);
+  }
   // A video whose every picture is damaged holds none to pack: a failure, not an empty file.
   std::string damaged = read_file(video);
   for (std::size_t at = 64, end = damaged.find("moov"); at + 8 < end; ++at) {
