@@ -221,6 +221,11 @@ TEST(Glyphpack, OutputsThatAreNotFilesAreWrittenWhereTheyStand) {
     ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, target})) << pack.error_output;
     EXPECT_EQ(visible(packed), visible(pack.transcript)) << target;
   }
+  // A failure part way leaves there every frame packed before it.
+  const std::string second_bad = temp_file(dir, "second-bad.txt", "x\n\f\nnot\x07 fine\n");
+  pty_session failed;
+  EXPECT_EQ("exited 1", run(failed, GLYPHPACK_BINARY, {second_bad, "-"}));
+  EXPECT_EQ(visible(packed), visible(failed.transcript));
   struct stat status;
   EXPECT_TRUE(lstat(link.c_str(), &status) == 0 && S_ISLNK(status.st_mode));
   // Standard output appended to a file, named through the link: the frames follow what it holds.
