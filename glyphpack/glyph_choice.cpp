@@ -152,10 +152,8 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
 void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
                    bool invert, frame_cells& frame, glyph_memory* memory) {
   frame.fill(0);
-  const bool remembered = memory != nullptr && memory->holds && memory->invert == invert &&
-                          memory->place.columns == place.columns &&
-                          memory->place.rows == place.rows && memory->place.left == place.left &&
-                          memory->place.top == place.top;
+  const bool remembered =
+      memory != nullptr && memory->holds && memory->invert == invert && memory->place == place;
   const glyph_inks& inks = GLYPH_INK[invert ? 1 : 0];
   const glyph_sums& sums = sums_for(invert);
   // What earlier cells missed, for this row and the next (a cell of room at each end is kept
