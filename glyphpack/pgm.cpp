@@ -1,6 +1,7 @@
 // Binary greyscale images (PGM, "P5") as frames: each image is read a row at a time and handed
-// to the scaler, which shades each of the 32 x 32 cells by the part of the image it covers, so
-// that an image of any size needs no more memory than a row of it.
+// to the scaler, which makes the frame's grey samples of it (each the part of the image it
+// covers) and then has the cells' glyphs chosen, so that an image of any size needs no more
+// memory than a row of it.
 #include <algorithm>
 #include <cstdint>
 
