@@ -64,6 +64,8 @@ TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
       {"returns", std::string(1024, '\r')},    // a frame of no data at all
       {"empty", ""},
       {"pgm-lookalike", std::string("P5\0001081\0001\000255", 12) + std::string(1012, '.')},
+      // A first line that FFmpeg takes for a subtitle file's signature.
+      {"webvtt-lookalike", "WEBVTT" + std::string(26, '\0') + std::string(992, '.')},
   };
   temp_dir dir;
   // Each run paces its frames; all files play side by side.
@@ -273,20 +275,26 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
   for (int row = 0; row < 32; ++row) frame_of_art += std::string(32, 'a') + "\n";
   const std::string big = temp_file(dir, "big.txt", frame_of_art + frame_of_art);
   const std::set<std::string> before = names_in(dir.path);
-  // Those a user sends, a closed pipe, and less common ones that end a program all the same.
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGPROF, SIGRTMIN + 2}) {
-    // Packing standard input, which stays open: glyphpack waits with its temporary made.
-    pty_session pack;
-    ASSERT_TRUE(start_without_terminal(pack, GLYPHPACK_BINARY, {"-", frames}));
-    ASSERT_EQ(static_cast<ssize_t>(frame_of_art.size()),
-              write(pack.key_pipe, frame_of_art.data(), frame_of_art.size()));
-    // The temporary's creation raises no event to wait on, so the folder is looked at often.
+  // Packs standard input, which stays open: glyphpack waits with its temporary made. Returns
+  // what the folder then holds.
+  const auto start_packing = [&](pty_session& pack, const std::string& target) {
     std::set<std::string> during = before;
+    if (!start_without_terminal(pack, GLYPHPACK_BINARY, {"-", target}) ||
+        write(pack.key_pipe, frame_of_art.data(), frame_of_art.size()) < 0) {
+      return during;
+    }
+    // The temporary's creation raises no event to wait on, so the folder is looked at often.
     for (const auto deadline = std::chrono::steady_clock::now() + 10s;
          during == before && std::chrono::steady_clock::now() < deadline;
          during = names_in(dir.path)) {
       std::this_thread::sleep_for(5ms);
     }
+    return during;
+  };
+  // Those a user sends, a closed pipe, and less common ones that end a program all the same.
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGPROF, SIGRTMIN + 2}) {
+    pty_session pack;
+    const std::set<std::string> during = start_packing(pack, frames);
     ASSERT_EQ(before.size() + 1, during.size()) << "no temporary";
     struct stat status;
     for (const std::string& name : during) {
@@ -300,6 +308,17 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ(before, names_in(dir.path));
     EXPECT_EQ("kept as it was", read_file(frames));
   }
+  // A frame file that cannot be put in place at the end (a folder took its name meanwhile).
+  const std::string taken = dir.path + "/taken.frames";
+  pty_session blocked;
+  ASSERT_EQ(before.size() + 1, start_packing(blocked, taken).size()) << "no temporary";
+  std::filesystem::create_directory(taken);
+  close(blocked.key_pipe);
+  blocked.key_pipe = -1;
+  EXPECT_EQ("exited 1", status_text(wait_for_exit(blocked, 10s)));
+  EXPECT_EQ("glyphpack: cannot write '" + taken + "': Is a directory\n", blocked.error_output);
+  std::filesystem::remove(taken);
+  EXPECT_EQ(before, names_in(dir.path));
   pty_session limited;
   EXPECT_EQ("exited 1",
             run(limited, "/bin/sh",
