@@ -47,7 +47,8 @@ int frame_file_flush(frame_file& file);
 // temporary is then gone).
 int frame_file_finish(frame_file& file);
 
-// Gives the frame file up: a temporary is removed, leaving the target as it was. Idempotent.
+// Gives the frame file up: a temporary is removed, leaving the target as it was; an output
+// written in place gets the frames still held, so that it keeps every frame packed. Idempotent.
 void frame_file_abandon(frame_file& file);
 
 }  // namespace glyphreeler

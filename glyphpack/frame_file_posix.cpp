@@ -244,6 +244,8 @@ int frame_file_finish(frame_file& output) {
 }
 
 void frame_file_abandon(frame_file& output) {
+  // Written where it stands, the output keeps every frame packed before the failure.
+  if (output.handle >= 0 && output.in_place) frame_file_flush(output);
   if (output.handle >= 0 && !output.standard_stream) ::close(descriptor_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();

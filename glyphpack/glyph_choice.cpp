@@ -103,11 +103,21 @@ std::int32_t ink_for(std::uint16_t grey, bool invert) {
   return static_cast<std::int32_t>(invert ? INK_ONE - ink : ink);
 }
 
+// The weights of a glyph's distance (see closest_glyph), times 640 to make them whole numbers:
+// the cell's amount of ink (1), where it lies sample by sample (0.35) and quarter by quarter
+// (0.5, in units of a sample's mean).
+constexpr std::int64_t AMOUNT_WEIGHT = 20;
+constexpr std::int64_t SAMPLE_WEIGHT = 224;
+constexpr std::int64_t QUARTER_WEIGHT = 40;
+// The sample and quarter terms hold the amount's miss too, spread evenly over the samples and
+// the quarters: this much of it, taken out again, so that the amount counts once.
+constexpr std::int64_t AMOUNT_IN_PLACES = SAMPLE_WEIGHT / CELL_SAMPLES + QUARTER_WEIGHT / QUARTERS;
+static_assert(SAMPLE_WEIGHT % CELL_SAMPLES == 0 && QUARTER_WEIGHT % QUARTERS == 0);
+
 // The glyph closest to the ink a cell asks for. The distance adds the squared miss in the
 // cell's amount of ink (what earlier cells missed included) and, once the amount is set
-// aside, the squared misses sample by sample (0.35 of the weight) and quarter by quarter
-// (0.5, in units of a sample's mean): where the ink lies, sharp and seen from a little off.
-// Scaled to whole numbers: 20, 224 and 40 below are those weights times 640.
+// aside, the squared misses sample by sample and quarter by quarter: where the ink lies, sharp
+// and seen from a little off.
 int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_sums& sums,
                   int before) {
   int best = 0;
@@ -124,10 +134,11 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
     }
     const std::int64_t amount_miss = sums.ink[glyph] - wanted.with_carried;
     const std::int64_t own_miss = sums.ink[glyph] - wanted.own;
-    const std::int64_t distance = 20 * amount_miss * amount_miss - 17 * own_miss * own_miss +
-                                  224 * (sums.squares[glyph] - 2 * std::int64_t{overlap}) +
-                                  40 * (sums.quarter_squares[glyph] - 2 * quarter_overlap) -
-                                  (static_cast<int>(glyph) == before ? STAY_BONUS : 0);
+    const std::int64_t distance =
+        AMOUNT_WEIGHT * amount_miss * amount_miss - AMOUNT_IN_PLACES * own_miss * own_miss +
+        SAMPLE_WEIGHT * (sums.squares[glyph] - 2 * std::int64_t{overlap}) +
+        QUARTER_WEIGHT * (sums.quarter_squares[glyph] - 2 * quarter_overlap) -
+        (static_cast<int>(glyph) == before ? STAY_BONUS : 0);
     if (distance < best_distance) {
       best_distance = distance;
       best = static_cast<int>(glyph);
@@ -141,10 +152,8 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
 void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
                    bool invert, frame_cells& frame, glyph_memory* memory) {
   frame.fill(0);
-  const bool remembered = memory != nullptr && memory->holds && memory->invert == invert &&
-                          memory->place.columns == place.columns &&
-                          memory->place.rows == place.rows && memory->place.left == place.left &&
-                          memory->place.top == place.top;
+  const bool remembered =
+      memory != nullptr && memory->holds && memory->invert == invert && memory->place == place;
   const glyph_inks& inks = GLYPH_INK[invert ? 1 : 0];
   const glyph_sums& sums = sums_for(invert);
   // What earlier cells missed, for this row and the next (a cell of room at each end is kept

@@ -1,6 +1,7 @@
 // Binary greyscale images (PGM, "P5") as frames: each image is read a row at a time and handed
-// to the scaler, which shades each of the 32 x 32 cells by the part of the image it covers, so
-// that an image of any size needs no more memory than a row of it.
+// to the scaler, which makes the frame's grey samples of it (each the part of the image it
+// covers) and then has the cells' glyphs chosen, so that an image of any size needs no more
+// memory than a row of it.
 #include <algorithm>
 #include <cstdint>
 
@@ -80,19 +81,18 @@ int next_sample(byte_source& source, const pgm_header& image) {
   return sample < 0 ? -1 : std::min(sample, static_cast<int>(image.maximum));
 }
 
-// Reads the image's samples row by row into the scaler. Returns false when the data ends
-// before the image does.
-bool scale_image(byte_source& source, const pgm_header& image, image_scaler& scaler) {
+// Reads the image's samples row by row into the scaler. Returns "", or what went wrong.
+std::string scale_image(byte_source& source, const pgm_header& image, image_scaler& scaler) {
   for (std::uint64_t y = 0; y < image.height; ++y) {
     std::uint16_t* row = scaler_row(scaler);
     for (std::uint64_t x = 0; x < image.width; ++x) {
       const int sample = next_sample(source, image);
-      if (sample < 0) return false;
+      if (sample < 0) return "image data cut short";
       row[x] = static_cast<std::uint16_t>(sample);
     }
-    scaler_take_row(scaler);
+    if (!scaler_take_row(scaler)) return "cannot be scaled";
   }
-  return true;
+  return "";
 }
 
 }  // namespace
@@ -117,8 +117,7 @@ int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_option
     problem = scaler_start(reader.scaler, static_cast<std::uint32_t>(image.width),
                            static_cast<std::uint32_t>(image.height), image.maximum);
   }
-  if (problem.empty() && !scale_image(source, image, reader.scaler))
-    problem = "image data cut short";
+  if (problem.empty()) problem = scale_image(source, image, reader.scaler);
   if (!problem.empty()) {
     error = {0, 0, "image " + std::to_string(reader.images) + ": " + problem};
     return -1;

@@ -35,6 +35,7 @@ struct placement {
   int rows = FRAME_ROWS;
   int left = 0;
   int top = 0;
+  bool operator==(const placement&) const = default;
 };
 
 // Where a picture of `width` x `height` pixels goes: as large as fits, centred, its proportions

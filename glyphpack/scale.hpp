@@ -31,8 +31,9 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
 // Where the next row's `width` samples go, each at most the maximum.
 std::uint16_t* scaler_row(image_scaler& scaler);
 
-// Takes the row just filled in.
-void scaler_take_row(image_scaler& scaler);
+// Takes the row just filled in. Returns false when the image cannot be scaled (the library is
+// short of memory): its frame is then not to be made.
+bool scaler_take_row(image_scaler& scaler);
 
 // After the last row: the frame's glyphs, chosen for the grey of the parts of the image each
 // cell covers (choose_glyphs, with the stream's `memory`).

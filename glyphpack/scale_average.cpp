@@ -52,7 +52,7 @@ std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_
 
 std::uint16_t* scaler_row(image_scaler& scaler) { return scaler.state->row.data(); }
 
-void scaler_take_row(image_scaler& scaler) {
+bool scaler_take_row(image_scaler& scaler) {
   constexpr std::uint64_t rows = FRAME_SAMPLES_DOWN;
   constexpr std::uint64_t columns = FRAME_SAMPLES_ACROSS;
   image_scaler_state& image = *scaler.state;
@@ -75,6 +75,7 @@ void scaler_take_row(image_scaler& scaler) {
       image.sums[row * columns + column] += row_sums[column] * weight;
     }
   }
+  return true;
 }
 
 void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {

@@ -127,33 +127,38 @@ namespace {
 
 // Scales the batch's rows to the frame's width, then hands them on as the next slice of rows;
 // the rows a slice completes land at their place in `middle`. Returns false when libswscale
-// cannot scale them.
+// cannot scale them (short of memory). The rows are taken either way, so that the next ones
+// are read into the batch's room, never past it.
 bool scale_batch(image_scaler_state& image) {
-  const auto rows = static_cast<int>(image.batched);
+  const std::uint32_t batched = image.batched;
+  const auto rows = static_cast<int>(batched);
+  const std::uint32_t first_row = image.rows_taken;
+  image.rows_taken += batched;
+  image.batched = 0;
   const int row_bytes = static_cast<int>(image.row_stride) * SAMPLE_BYTES;
   const std::uint32_t part_width = image.width / image.across_parts;
-  image.across = context(image.across, part_width, image.batched, FRAME_SAMPLES_ACROSS, rows);
+  image.across = context(image.across, part_width, batched, FRAME_SAMPLES_ACROSS, rows);
   if (image.across == nullptr) return false;
   for (std::uint32_t part = 0; part < image.across_parts; ++part) {
-    scale_whole(image.across, image.batch.data() + part * part_width, row_bytes, rows,
-                image.narrow.data() + part * FRAME_SAMPLES_ACROSS, MIDDLE_ROW_STRIDE);
+    if (scale_whole(image.across, image.batch.data() + part * part_width, row_bytes, rows,
+                    image.narrow.data() + part * FRAME_SAMPLES_ACROSS, MIDDLE_ROW_STRIDE) < 0) {
+      return false;
+    }
   }
   const std::uint32_t part_height = image.height / image.down_parts;
-  const std::uint32_t part = image.rows_taken / part_height;
+  const std::uint32_t part = first_row / part_height;
   const std::size_t middle_row = part * (image.middle_height / image.down_parts);
   const auto* slice = reinterpret_cast<const std::uint8_t*>(image.narrow.data());
   auto* middle =
       reinterpret_cast<std::uint8_t*>(image.middle.data() + middle_row * MIDDLE_ROW_SAMPLES);
-  sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE,
-            static_cast<int>(image.rows_taken % part_height), rows, &middle, &MIDDLE_ROW_STRIDE);
-  image.rows_taken += image.batched;
-  image.batched = 0;
-  return true;
+  return sws_scale(image.down, &slice, &MIDDLE_ROW_STRIDE,
+                   static_cast<int>(first_row % part_height), rows, &middle,
+                   &MIDDLE_ROW_STRIDE) >= 0;
 }
 
 }  // namespace
 
-void scaler_take_row(image_scaler& scaler) {
+bool scaler_take_row(image_scaler& scaler) {
   image_scaler_state& image = *scaler.state;
   std::uint16_t* row = scaler_row(scaler);
   if (image.maximum != WHITE) {
@@ -167,8 +172,9 @@ void scaler_take_row(image_scaler& scaler) {
   const std::uint32_t part_height = image.height / image.down_parts;
   const std::uint32_t taken = image.rows_taken + image.batched;
   if (image.batched == image.batch_rows || taken % part_height == 0 || taken == image.height) {
-    scale_batch(image);
+    return scale_batch(image);
   }
+  return true;
 }
 
 void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {

@@ -64,6 +64,8 @@ TEST(Glyphpack, WhatGlyphreelerShowsPacksIntoAFileShownTheSame) {
       {"returns", std::string(1024, '\r')},    // a frame of no data at all
       {"empty", ""},
       {"pgm-lookalike", std::string("P5\0001081\0001\000255", 12) + std::string(1012, '.')},
+      // A first line that FFmpeg takes for a subtitle file's signature.
+      {"webvtt-lookalike", "WEBVTT" + std::string(26, '\0') + std::string(992, '.')},
   };
   temp_dir dir;
   // Each run paces its frames; all files play side by side.
@@ -97,6 +99,8 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
   const std::string bad = temp_file(dir, "bad.txt", "fine\nstill fine\nnot\x07 fine\n");
   const std::string good = temp_file(dir, "good.txt", "art\n");
   const std::string existing = temp_file(dir, "existing.frames", "kept as it was");
+  const std::string link_to_good = dir.path + "/good.frames";
+  std::filesystem::create_symlink("good.txt", link_to_good);
   std::filesystem::create_directory(dir.path + "/folder");
   // A terabyte of zero bytes, taking no room: refused at its first byte, never read whole.
   const std::string sparse = temp_file(dir, "sparse.txt", "");
@@ -116,7 +120,9 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
            "/no-such-folder/out.frames': No such file or directory\n"},
       {{good, dir.path + "/folder"}, "glyphpack: cannot write '" + dir.path + "/folder': "},
       {{sparse, existing}, "glyphpack: " + sparse + ": " + UNDECODABLE + "\n"},
-      {{good, good}, "glyphpack: '" + good + "' is the input; not overwriting it\n"},
+      // The input named through a link to it.
+      {{good, link_to_good},
+       "glyphpack: '" + link_to_good + "' is the input; not overwriting it\n"},
       // A name must not drive the terminal: an encoded CSI (U+009B) would clear its screen.
       {{dir.path + "/\xC2\x9B\x32J", existing},
        "glyphpack: cannot read '" + dir.path + "/\xC2?2J': No such file or directory\n"},
@@ -131,6 +137,12 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
     EXPECT_EQ("kept as it was", read_file(existing));
     EXPECT_EQ("art\n", read_file(good));
   }
+  // Standard output appended to the input is the input too.
+  pty_session appended;
+  EXPECT_EQ("exited 1", run(appended, "/bin/sh",
+                            {"-c", "exec \"$0\" \"$1\" - >> \"$1\"", GLYPHPACK_BINARY, good}));
+  EXPECT_EQ("glyphpack: standard output is the input; not overwriting it\n", appended.error_output);
+  EXPECT_EQ("art\n", read_file(good));
 }
 
 TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
@@ -221,6 +233,11 @@ TEST(Glyphpack, OutputsThatAreNotFilesAreWrittenWhereTheyStand) {
     ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, target})) << pack.error_output;
     EXPECT_EQ(visible(packed), visible(pack.transcript)) << target;
   }
+  // A failure part way leaves there every frame packed before it.
+  const std::string second_bad = temp_file(dir, "second-bad.txt", "x\n\f\nnot\x07 fine\n");
+  pty_session failed;
+  EXPECT_EQ("exited 1", run(failed, GLYPHPACK_BINARY, {second_bad, "-"}));
+  EXPECT_EQ(visible(packed), visible(failed.transcript));
   struct stat status;
   EXPECT_TRUE(lstat(link.c_str(), &status) == 0 && S_ISLNK(status.st_mode));
   // Standard output appended to a file, named through the link: the frames follow what it holds.
@@ -258,20 +275,26 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
   for (int row = 0; row < 32; ++row) frame_of_art += std::string(32, 'a') + "\n";
   const std::string big = temp_file(dir, "big.txt", frame_of_art + frame_of_art);
   const std::set<std::string> before = names_in(dir.path);
-  // Those a user sends, a closed pipe, and less common ones that end a program all the same.
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGPROF, SIGRTMIN + 2}) {
-    // Packing standard input, which stays open: glyphpack waits with its temporary made.
-    pty_session pack;
-    ASSERT_TRUE(start_without_terminal(pack, GLYPHPACK_BINARY, {"-", frames}));
-    ASSERT_EQ(static_cast<ssize_t>(frame_of_art.size()),
-              write(pack.key_pipe, frame_of_art.data(), frame_of_art.size()));
-    // The temporary's creation raises no event to wait on, so the folder is looked at often.
+  // Packs standard input, which stays open: glyphpack waits with its temporary made. Returns
+  // what the folder then holds.
+  const auto start_packing = [&](pty_session& pack, const std::string& target) {
     std::set<std::string> during = before;
+    if (!start_without_terminal(pack, GLYPHPACK_BINARY, {"-", target}) ||
+        write(pack.key_pipe, frame_of_art.data(), frame_of_art.size()) < 0) {
+      return during;
+    }
+    // The temporary's creation raises no event to wait on, so the folder is looked at often.
     for (const auto deadline = std::chrono::steady_clock::now() + 10s;
          during == before && std::chrono::steady_clock::now() < deadline;
          during = names_in(dir.path)) {
       std::this_thread::sleep_for(5ms);
     }
+    return during;
+  };
+  // Those a user sends, a closed pipe, and less common ones that end a program all the same.
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGPROF, SIGRTMIN + 2}) {
+    pty_session pack;
+    const std::set<std::string> during = start_packing(pack, frames);
     ASSERT_EQ(before.size() + 1, during.size()) << "no temporary";
     struct stat status;
     for (const std::string& name : during) {
@@ -285,6 +308,17 @@ TEST(Glyphpack, InterruptionsAndLimitsLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ(before, names_in(dir.path));
     EXPECT_EQ("kept as it was", read_file(frames));
   }
+  // A frame file that cannot be put in place at the end (a folder took its name meanwhile).
+  const std::string taken = dir.path + "/taken.frames";
+  pty_session blocked;
+  ASSERT_EQ(before.size() + 1, start_packing(blocked, taken).size()) << "no temporary";
+  std::filesystem::create_directory(taken);
+  close(blocked.key_pipe);
+  blocked.key_pipe = -1;
+  EXPECT_EQ("exited 1", status_text(wait_for_exit(blocked, 10s)));
+  EXPECT_EQ("glyphpack: cannot write '" + taken + "': Is a directory\n", blocked.error_output);
+  std::filesystem::remove(taken);
+  EXPECT_EQ(before, names_in(dir.path));
   pty_session limited;
   EXPECT_EQ("exited 1",
             run(limited, "/bin/sh",
@@ -399,6 +433,10 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string pgm8 = temp_file(dir, "eight.pgm", std::string("P5 2 1 255\n\xFF\x00", 13));
   const std::string tall_pgm = temp_file(
       dir, "tall.pgm", "P5 1 8192 255\n" + std::string(4096, '\0') + std::string(4096, '\xFF'));
+  // As wide as a side may be (scaled in two halves), with two levels only: white on the right.
+  const std::string wide_line =
+      temp_file(dir, "line.pgm",
+                "P5 1048576 1 1\n" + std::string(1 << 19, '\0') + std::string(1 << 19, '\1'));
   ASSERT_FALSE(HasFailure());
   // How the input reaches glyphpack: by its name, or on standard input as a shell gives it.
   const std::string PIPED = "cat \"$0\" | \"$@\"";
@@ -426,6 +464,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
       {{tall_pgm}, 1, {{0, 15, 0, '\0'}, {0, 16, 31, INKED}, {0, 31, 0, INKED}}},
+      {{wide_line}, 1, {{0, 0, 15, '\0'}, {0, 31, 16, INKED}, {0, 0, 31, INKED}}},
       {{"--stretch", gap},
        7,
        {{1, 0, 9, INKED}, {4, 0, 9, INKED}, {4, 0, 8, '\0'}, {5, 1, 18, INKED}, {6, 1, 28, INKED}}},
@@ -516,38 +555,41 @@ TEST(Glyphpack, ALongSourceShowsProgressOnATerminalOnlyAndErasesIt) {
   pty_session piped;
   EXPECT_EQ("exited 0", run(piped, GLYPHPACK_BINARY, {clip, output}));
   EXPECT_EQ("", piped.error_output);
-  // Standard error on a terminal 24 characters wide, where the transcript shows it.
+  // Standard error on a terminal 23 characters wide, where the transcript shows it: the line
+  // of 10 s, 23 characters, is cut shorter than that one of 9 s.
   pty_session shown;
   session_options options;
-  options.arguments = {"-c", "stty cols 24 && exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip,
+  options.arguments = {"-c", "stty cols 23 && exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, clip,
                        output};
   ASSERT_TRUE(start_session(shown, "/bin/sh", options));
   ASSERT_EQ("exited 0", status_text(wait_for_exit(shown, 20s)));
   EXPECT_EQ(12 * FRAME_BYTES, read_file(output).size());
   EXPECT_NE(std::string::npos, shown.transcript.find("11 s of 12 s")) << visible(shown.transcript);
-  // Each update goes back to the start of the line, never as far as its last column, where it
-  // would wrap; the last one blanks it, the longest included.
+  // Each update goes back to the start of the line and writes over it, never as far as its last
+  // column, where it would wrap; at the end nothing of any of them is left on the line.
   std::size_t longest = 0;
-  std::string last;
+  std::string line;  // as the terminal shows it
   for (std::size_t at = 0, end; at < shown.transcript.size(); at = end + 1) {
     end = std::min(shown.transcript.find('\r', at), shown.transcript.size());
-    if (end == at) continue;
-    last = shown.transcript.substr(at, end - at);
-    longest = std::max(longest, last.size());
+    const std::string update = shown.transcript.substr(at, end - at);
+    longest = std::max(longest, update.size());
+    line = update + line.substr(std::min(update.size(), line.size()));
   }
-  EXPECT_GT(24u, longest) << visible(shown.transcript);
-  EXPECT_EQ(std::string(longest, ' '), last) << visible(shown.transcript);
+  EXPECT_GT(23u, longest) << visible(shown.transcript);
+  EXPECT_EQ(std::string(line.size(), ' '), line) << visible(shown.transcript);
   EXPECT_EQ('\r', shown.transcript.back());
-  // Interrupted while it waits for more of a stream, the line is erased all the same.
+  // Interrupted while it waits for more of a stream, the line is erased all the same; on a
+  // terminal that does not say its width, the line is whole.
   const std::string fifo = dir.path + "/fifo";
   ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   const int writer = open(fifo.c_str(), O_RDWR);  // held open: the stream goes on, for all it knows
   const std::string start = read_file(stream).substr(0, read_file(stream).size() * 3 / 4);
   ASSERT_EQ(static_cast<ssize_t>(start.size()), write(writer, start.data(), start.size()));
   pty_session interrupted;
-  options.arguments = {"-c", "exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, fifo, output};
+  options.arguments = {"-c", "stty cols 0 && exec \"$0\" \"$@\" 2>&1", GLYPHPACK_BINARY, fifo,
+                       output};
   ASSERT_TRUE(start_session(interrupted, "/bin/sh", options));
-  EXPECT_TRUE(wait_for_output(interrupted, " s", 20s));
+  EXPECT_TRUE(wait_for_output(interrupted, " pictures, ", 20s));
   ASSERT_TRUE(send_signal(interrupted, SIGINT));
   EXPECT_EQ("killed by signal " + std::to_string(SIGINT),
             status_text(wait_for_exit(interrupted, 10s)));

@@ -170,10 +170,14 @@ int ink_within(char cell, int left, int right, int top, int bottom) {
   return ink;
 }
 
-long frame_ink(const std::string& frame, bool invert) {
+// The ink of a frame's glyphs, in its columns [from, to).
+long frame_ink(const std::string& frame, bool invert, int from = 0, int to = FRAME_COLUMNS) {
   long ink = 0;
-  for (const char cell : frame)
-    for (const std::int16_t sample : ink_of(cell, invert)) ink += sample;
+  for (std::size_t cell = 0; cell < frame.size(); ++cell) {
+    const int column = static_cast<int>(cell) % FRAME_COLUMNS;
+    if (column < from || column >= to) continue;
+    for (const std::int16_t sample : ink_of(frame[cell], invert)) ink += sample;
+  }
   return ink;
 }
 
@@ -187,6 +191,10 @@ TEST(PackPgm, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrorsIt) 
       inks.push_back(frame_ink(frame, invert));
       const long more_ink = level == 0 ? 0 : inks[inks.size() - 1] - inks[inks.size() - 2];
       EXPECT_GE(invert ? -more_ink : more_ink, 0)
+          << "level " << level << (invert ? ", inverted" : "");
+      // Spread over the frame, not piled up on one side by what each cell leaves over.
+      const long left_half = frame_ink(frame, invert, 0, FRAME_COLUMNS / 2);
+      EXPECT_LE(std::labs(2 * left_half - inks.back()) * 10, inks.back())
           << "level " << level << (invert ? ", inverted" : "");
     }
     const std::string blank(FRAME_BYTES, '\0');
@@ -230,6 +238,13 @@ TEST(PackPgm, EdgesGetGlyphsThatLeanTheirWay) {
         << "black beside the edge stays blank";
   }
   EXPECT_GT(edge_lean, 0);
+  // Wholly white beside the edge, a cell is the densest glyph, whatever the edge leaves over.
+  const char white = packed_pgm(pgm(1, 1, 255, "\xFF"))[0];
+  for (std::size_t cell = 0; cell < edge.size(); ++cell) {
+    if (static_cast<int>(cell) % FRAME_COLUMNS > edge_column) {
+      EXPECT_EQ(white, edge[cell]) << "cell " << cell;
+    }
+  }
 }
 
 TEST(PackPgm, AStillSceneKeepsItsGlyphsThroughALittleNoise) {
