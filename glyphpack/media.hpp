@@ -1,11 +1,13 @@
 // Pictures, animations and video, read by a decoding library where the build has one: each is
 // sampled at the player's pace (the picture showing at each whole second of the source) or
 // picture by picture, and each sampled picture is placed in a frame and shaded. The library's
-// half lives in media_ffmpeg.cpp; a build without it links media_none.cpp, which reads nothing.
+// half lives in media_ffmpeg.cpp (FFmpeg) or media_win32.cpp (Windows' own codecs); a build
+// without either links media_none.cpp, which reads nothing.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "glyphpack/byte_source.hpp"
@@ -57,5 +59,41 @@ int next_media_frame(byte_source& source, media_reader& reader, const picture_op
 // The message for an input that is neither text art, nor a PGM image, nor anything the build
 // can decode.
 std::string_view undecodable_message();
+
+// next_media_frame for a back end whose `decoder_type` (the media_decoder it defines) has
+// `limits`, `progress`, `sampled` and `options`, and whose `pictures_type{decoder}` is the
+// decoder next_sampled_frame reads. The decoder is made at the first frame and opened by
+// `open(decoder)`, false when the source cannot be; it is let go at the source's end or at the
+// first failure, after which every call fails alike.
+template <typename decoder_type, typename pictures_type, typename opener>
+int next_decoded_frame(media_reader& reader, const picture_options& options, frame_cells& frame,
+                       pack_error& error, opener open) {
+  const auto fail = [&](const std::string& message) {
+    reader.failed = true;
+    reader.decoder.reset();  // lets go of the library's state, and of the source, at once
+    error = {0, 0, message};
+    return -1;
+  };
+  if (reader.ended) return 0;
+  if (reader.failed) return fail(std::string(undecodable_message()));
+  if (!reader.decoder) {
+    reader.decoder.reset(new decoder_type);
+    decoder_type& media = *reader.decoder;
+    media.limits = reader.limits;
+    media.progress = &reader.progress;
+    media.sampled.every_frame = options.every_frame;
+    if (!open(media)) return fail(pictures_type{media}.failure());
+  }
+  decoder_type& media = *reader.decoder;
+  media.options = &options;
+  pictures_type pictures{media};
+  std::string problem;
+  const int got = next_sampled_frame(media.sampled, pictures, reader.progress, frame, problem);
+  if (got == 0) {
+    reader.ended = true;
+    reader.decoder.reset();
+  }
+  return got < 0 ? fail(problem) : got;
+}
 
 }  // namespace glyphreeler

@@ -147,33 +147,11 @@ std::string_view undecodable_message() {
 
 int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
                      frame_cells& frame, pack_error& error) {
-  const auto fail = [&](const std::string& message) {
-    reader.failed = true;
-    reader.decoder.reset();  // lets go of the decoders, and of the source, at once
-    error = {0, 0, message};
-    return -1;
-  };
-  if (reader.ended) return 0;
-  if (reader.failed) return fail(std::string(undecodable_message()));
-  if (!reader.decoder) {
-    reader.decoder.reset(new media_decoder);
-    media_decoder& media = *reader.decoder;
-    media.limits = reader.limits;
-    media.progress = &reader.progress;
-    media.sampled.every_frame = options.every_frame;
-    media.windows.trouble.max_pixels = reader.limits.max_pixels;
-    if (!open_windows_media(media.windows, source)) return fail(windows_pictures{media}.failure());
-  }
-  media_decoder& media = *reader.decoder;
-  media.options = &options;
-  windows_pictures pictures{media};
-  std::string problem;
-  const int got = next_sampled_frame(media.sampled, pictures, reader.progress, frame, problem);
-  if (got == 0) {
-    reader.ended = true;
-    reader.decoder.reset();
-  }
-  return got < 0 ? fail(problem) : got;
+  return next_decoded_frame<media_decoder, windows_pictures>(
+      reader, options, frame, error, [&](media_decoder& media) {
+        media.windows.trouble.max_pixels = reader.limits.max_pixels;
+        return open_windows_media(media.windows, source);
+      });
 }
 
 }  // namespace glyphreeler
