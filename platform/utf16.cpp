@@ -1,6 +1,8 @@
 // UTF-8 and UTF-16 converted both ways, surrogates kept even when unpaired.
 #include "platform/utf16.hpp"
 
+#include "platform/terminal_charset.hpp"
+
 namespace glyphreeler {
 namespace {
 
@@ -9,15 +11,6 @@ constexpr char32_t SURROGATE_FIRST = 0xD800;
 constexpr char32_t TRAIL_SURROGATE_FIRST = 0xDC00;
 constexpr char32_t SURROGATE_LAST = 0xDFFF;
 constexpr char32_t FIRST_BEYOND_BMP = 0x10000;
-
-// How many bytes a character starting with `lead` takes; 0 for a byte no character starts with.
-std::size_t sequence_length(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
 
 void append_utf8(std::string& text, char32_t c) {
   const auto byte = [&text](char32_t value) { text += static_cast<char>(value); };
@@ -63,7 +56,7 @@ std::u16string utf16_of_utf8(std::string_view text) {
       ++i;
       continue;
     }
-    const std::size_t length = sequence_length(lead);
+    const std::size_t length = utf8_length(lead);
     // The second byte's range rules out overlong forms and code points past U+10FFFF.
     unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
     const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
@@ -99,7 +92,7 @@ std::size_t complete_utf8_length(std::string_view text) {
     --start;
   }
   if (start == 0) return text.size();
-  const std::size_t length = sequence_length(static_cast<unsigned char>(text[start - 1]));
+  const std::size_t length = utf8_length(static_cast<unsigned char>(text[start - 1]));
   return length > text.size() - (start - 1) ? start - 1 : text.size();
 }
 
