@@ -316,12 +316,12 @@ bool open_wic_pictures(wic_pictures& pictures, IStream& stream, std::string_view
     pictures.fallback_turn = turn_of_orientation(jpeg_exif_orientation(start));
   }
   pictures.animation = container == GUID_ContainerFormatGif;
-  if (!pictures.animation) pictures.frames = 1;  // a TIFF's other pages, an icon's other sizes
   return !pictures.animation || open_animation(pictures);
 }
 
 decode_result next_wic_picture(wic_pictures& pictures, decoded_picture& picture) {
   if (pictures.animation) return animation_frame(pictures, picture);
+  // A still gives its first picture only, not a TIFF's other pages or an icon's other sizes.
   if (pictures.next_frame++ > 0) return decode_result::ended;
   return still_picture(pictures, picture);
 }

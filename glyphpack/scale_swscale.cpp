@@ -26,7 +26,6 @@ namespace {
 
 constexpr std::uint32_t SLICE_RATIO = 128;       // well within what libswscale scales by slices
 constexpr std::uint32_t SIDES_BELOW = 1u << 20;  // libswscale's limit
-constexpr unsigned WHITE = 65535;
 constexpr int SAMPLE_BYTES = 2;
 // Rows handed to libswscale have room beyond their samples, and one row more: its vector code
 // may read and write a little past a row's end.
@@ -161,10 +160,11 @@ bool scale_batch(image_scaler_state& image) {
 bool scaler_take_row(image_scaler& scaler) {
   image_scaler_state& image = *scaler.state;
   std::uint16_t* row = scaler_row(scaler);
-  if (image.maximum != WHITE) {
+  if (image.maximum != SAMPLE_WHITE) {
     for (std::uint32_t x = 0; x < image.width; ++x) {
       const std::uint32_t sample = row[x];
-      row[x] = static_cast<std::uint16_t>((sample * WHITE + image.maximum / 2) / image.maximum);
+      row[x] =
+          static_cast<std::uint16_t>((sample * SAMPLE_WHITE + image.maximum / 2) / image.maximum);
     }
   }
   ++image.batched;
