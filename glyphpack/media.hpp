@@ -21,6 +21,13 @@ namespace glyphreeler {
 // minutes and gigabytes.
 inline constexpr std::uint64_t MAX_PICTURE_PIXELS = 200'000'000;
 
+// The message for a picture of `width` x `height` pixels, more than `limit`.
+inline std::string too_large_message(std::uint64_t width, std::uint64_t height,
+                                     std::uint64_t limit) {
+  return "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels, more than " + std::to_string(limit);
+}
+
 // Bounds on the work one input may cause; the fuzzer's are tighter. 0 is no bound.
 struct media_limits {
   std::uint64_t max_pixels = MAX_PICTURE_PIXELS;  // pixels in one picture
@@ -82,6 +89,7 @@ int next_decoded_frame(media_reader& reader, const picture_options& options, fra
     media.limits = reader.limits;
     media.progress = &reader.progress;
     media.sampled.every_frame = options.every_frame;
+    media.sampled.max_pictures = reader.limits.max_pictures;
     if (!open(media)) return fail(pictures_type{media}.failure());
   }
   decoder_type& media = *reader.decoder;

@@ -96,7 +96,6 @@ struct media_decoder {
   const picture_options* options = nullptr;      // as the frames are asked for
   media_progress* progress = nullptr;            // the reader's, counted as packets are read
   sampling sampled;                              // which pictures become frames
-  std::uint64_t decoded_pictures = 0;
   bool input_ended = false;               // every packet has been read: the decoder is draining
   int error = 0;                          // why the source failed (an AVERROR code), or 0
   std::string problem;                    // or what is wrong with it, where that says more
@@ -202,11 +201,6 @@ void read_library_log(void*, int, const char* format, va_list arguments) {
   const unsigned height = va_arg(copy, unsigned);
   va_end(copy);
   refused_size.store(std::uint64_t{width} << 32 | height);
-}
-
-std::string too_large_message(std::uint64_t width, std::uint64_t height, std::uint64_t limit) {
-  return "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
-         " pixels, more than " + std::to_string(limit);
 }
 
 // True, with `media.problem` set, for pictures larger than the limits allow. A few bytes can
@@ -371,14 +365,9 @@ bool memory_for_decoding(const media_decoder& media) {
 // Decodes until a picture is in `decoded`. Returns 1, 0 when the source has no more, or -1 when
 // decoding cannot go on (`media.error` says why).
 int decode_picture(media_decoder& media) {
-  if (media.limits.max_pictures != 0 && media.decoded_pictures >= media.limits.max_pictures)
-    return 0;
   for (;;) {
     const int received = avcodec_receive_frame(media.codec, media.decoded);
-    if (received == 0) {
-      ++media.decoded_pictures;
-      return 1;
-    }
+    if (received == 0) return 1;
     // Short of memory, nothing that follows can be decoded either.
     if (received == AVERROR(ENOMEM)) {
       media.error = received;
@@ -386,7 +375,7 @@ int decode_picture(media_decoder& media) {
     }
     // Past the last packet the decoder only drains; a damaged picture there ends the source.
     if (received == AVERROR_EOF || media.input_ended) {
-      if (media.decoded_pictures == 0 && !memory_for_decoding(media)) media.error = AVERROR(ENOMEM);
+      if (media.sampled.pictures == 0 && !memory_for_decoding(media)) media.error = AVERROR(ENOMEM);
       return 0;
     }
     // EAGAIN, or a damaged picture: the decoder wants the next packet.
@@ -543,7 +532,7 @@ struct ffmpeg_pictures {
   std::string failure() const {
     if (!media.problem.empty()) return media.problem;
     // A picture refused for its size, whose size only the libraries' log gave.
-    if (const std::uint64_t size = refused_size.load(); size != 0 && media.decoded_pictures == 0) {
+    if (const std::uint64_t size = refused_size.load(); size != 0 && media.sampled.pictures == 0) {
       return too_large_message(size >> 32, size & 0xFFFFFFFFu, media.limits.max_pixels);
     }
     // The system's own shortage, not the source's fault.

@@ -27,8 +27,7 @@ com_apartment::~com_apartment() {
 bool picture_allowed(decoding_trouble& trouble, std::uint64_t width, std::uint64_t height) {
   // Each side fits in 32 bits, so the product does in 64.
   if (trouble.max_pixels == 0 || width * height <= trouble.max_pixels) return true;
-  trouble.problem = "picture too large: " + std::to_string(width) + " x " + std::to_string(height) +
-                    " pixels, more than " + std::to_string(trouble.max_pixels);
+  trouble.problem = too_large_message(width, height, trouble.max_pixels);
   return false;
 }
 
@@ -69,9 +68,6 @@ struct windows_pictures {
   media_decoder& media;
 
   int next_picture(picture_time& when) {
-    if (media.limits.max_pictures != 0 && media.progress->pictures >= media.limits.max_pictures) {
-      return 0;
-    }
     const decode_result got = media.windows.video
                                   ? next_mf_picture(media.windows.videos, media.decoded_video, when)
                                   : next_wic_picture(media.windows.pictures, media.decoded);

@@ -38,6 +38,7 @@ struct sampling {
   std::int64_t last_time = 0;       // the last picture's time
   std::int64_t last_duration = 0;   // how long the last picture shows by its own account, or 0
   std::uint64_t pictures = 0;       // pictures offered
+  std::uint64_t max_pictures = 0;   // pictures after which the source counts as ended; 0: none
   std::int64_t frames_planned = 0;  // frames given or to be given
   frame_cells made{};               // the frame made last
   std::int64_t repeats = 0;         // how many more times `made` is given
@@ -80,7 +81,8 @@ int next_sampled_frame(sampling& sampled, picture_decoder& decoder, media_progre
     }
     if (sampled.finished) return 0;
     picture_time when;
-    const int got = decoder.next_picture(when);
+    const bool enough = sampled.max_pictures != 0 && sampled.pictures >= sampled.max_pictures;
+    const int got = enough ? 0 : decoder.next_picture(when);
     if (got < 0) {
       problem = decoder.failure();
       return -1;
