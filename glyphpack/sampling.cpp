@@ -31,24 +31,23 @@ bool sampling_offer(sampling& sampled, const picture_time& when, sampling_step& 
   ++sampled.pictures;
   sampled.last_time = time;
   sampled.last_duration = when.duration;
-  // The picture held until now shows at every whole second before this one's time.
+  // The picture held until now shows at every whole second before this one's time (there are
+  // none before the first picture, which nothing is held before).
   const std::int64_t count = timeline_offer(sampled.line, time);
   if (sampled.every_frame) {
     step.frame_of_new = true;
     return plan(sampled, 1);
   }
-  if (sampled.holding && count > 0) {
+  if (count > 0) {
     if (!plan(sampled, count)) return false;
     step.held_frames = count;
   }
-  step.hold_new = true;
-  sampled.holding = true;
   return true;
 }
 
 bool sampling_finish(sampling& sampled, std::int64_t& held_frames) {
   held_frames = 0;
-  if (sampled.every_frame || !sampled.holding) return true;
+  if (sampled.every_frame) return true;
   held_frames = timeline_finish(sampled.line, sampled.last_duration);
   return plan(sampled, held_frames);
 }

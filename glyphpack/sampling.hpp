@@ -34,7 +34,6 @@ struct picture_time {
 struct sampling {
   bool every_frame = false;         // every picture is a frame
   timeline line;                    // which second comes next, and the source's end if known
-  bool holding = false;             // a picture is held: the one showing until a later one comes
   std::int64_t last_time = 0;       // the last picture's time
   std::int64_t last_duration = 0;   // how long the last picture shows by its own account, or 0
   std::uint64_t pictures = 0;       // pictures offered
@@ -52,7 +51,6 @@ std::string too_many_frames_message();
 struct sampling_step {
   std::int64_t held_frames = 0;  // frames to make of the picture held until now, first
   bool frame_of_new = false;     // one frame to make of the new picture itself (every frame)
-  bool hold_new = false;         // the new picture is held from now on, in place of the old
 };
 
 // Takes a decoded picture. Returns false when its frames would pass MAX_MEDIA_FRAMES.
@@ -112,7 +110,7 @@ int next_sampled_frame(sampling& sampled, picture_decoder& decoder, media_progre
         count = 1;
         made = decoder.make_frame(false, sampled.made);
       }
-      if (step.hold_new) decoder.hold_new();
+      if (!sampled.every_frame) decoder.hold_new();  // at the pace, each picture is held in turn
       progress.done_us =
           std::max(progress.done_us, timeline_elapsed(sampled.line, sampled.last_time));
       if (sampled.line.has_end && progress.total_us < 0) {
