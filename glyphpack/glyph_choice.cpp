@@ -76,19 +76,6 @@ struct wanted_ink {
   std::int64_t with_carried = 0;
 };
 
-// The glyph of a frame byte, which a frame chosen here holds.
-int glyph_of_byte(unsigned char byte) {
-  static const std::array<int, 256> glyphs = [] {
-    std::array<int, 256> of{};
-    of.fill(-1);
-    for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) {
-      of[GLYPH_BYTES[glyph]] = static_cast<int>(glyph);
-    }
-    return of;
-  }();
-  return glyphs[byte];
-}
-
 // The ink a grey sample asks for, 0 to INK_ONE, on the tone curve between its steps.
 std::int32_t ink_for(std::uint16_t grey, bool invert) {
   const std::uint32_t position = std::uint32_t{grey} * TONE_STEPS;
@@ -189,9 +176,10 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
       wanted.with_carried = wanted.own + (flat ? 0 : carried[at]);
       const auto cell =
           static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
-      const int before = remembered ? glyph_of_byte(memory->last[cell]) : -1;
+      const int before = remembered ? memory->glyphs[cell] : -1;
       const int glyph = full ? sums.densest : closest_glyph(wanted, inks, sums, before);
       frame[cell] = GLYPH_BYTES[static_cast<std::size_t>(glyph)];
+      if (memory != nullptr) memory->glyphs[cell] = static_cast<std::uint8_t>(glyph);
       const std::int64_t missed =
           flat ? 0 : wanted.with_carried - sums.ink[static_cast<std::size_t>(glyph)];
       const std::int64_t ahead = missed * CARRY_AHEAD / CARRY_PARTS;
@@ -207,7 +195,11 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
     carried = carried_below;
     carried_below.fill(0);
   }
-  if (memory != nullptr) *memory = {frame, place, invert, true};
+  if (memory != nullptr) {
+    memory->place = place;
+    memory->invert = invert;
+    memory->holds = true;
+  }
 }
 
 }  // namespace glyphreeler

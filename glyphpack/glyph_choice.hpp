@@ -5,6 +5,7 @@
 // right amount. Any reader of pictures hands its grey here, so every picture is shaded alike.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,14 +21,14 @@ inline constexpr int FRAME_SAMPLES_DOWN = FRAME_ROWS * SAMPLES_DOWN;
 // The white of a grey sample; black is 0.
 inline constexpr unsigned SAMPLE_WHITE = 65535;
 
-// The frame last chosen from a run of pictures of one source (a video's), so that a scene that
+// The glyphs last chosen from a run of pictures of one source (a video's), so that a scene that
 // stands still keeps its glyphs though its grey flickers a little (noise, compression): a cell
 // keeps its last glyph unless another is clearly closer.
 struct glyph_memory {
-  frame_cells last{};
+  std::array<std::uint8_t, FRAME_BYTES> glyphs{};  // each cell's, as an index of GLYPH_BYTES
   placement place;
   bool invert = false;
-  bool holds = false;  // `last` is a frame chosen before
+  bool holds = false;  // `glyphs` are of a frame chosen before, at `place`
 };
 
 // Fills `frame` with a picture at `place`: `samples` holds its grey, place.columns x
