@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 
 int main(int argc, char** argv) {
   using namespace glyphreeler;

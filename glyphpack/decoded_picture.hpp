@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/picture.hpp"
 #include "glyphpack/sampling.hpp"
 

@@ -28,7 +28,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/interruptions.hpp"
 #include "glyphpack/media.hpp"
 #include "glyphpack/sampling.hpp"

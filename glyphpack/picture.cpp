@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 
 namespace glyphreeler {
 namespace {

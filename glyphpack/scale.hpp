@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/picture.hpp"
 
 namespace glyphreeler {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "glyphpack/area_sums.hpp"
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/scale.hpp"
 
 namespace glyphreeler {

@@ -13,7 +13,7 @@
 
 #include "glyphpack/decoded_picture.hpp"
 #include "glyphpack/exif.hpp"
-#include "glyphpack/glyph_table.hpp"
+#include "glyphpack/glyphs/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/timeline.hpp"
 

@@ -1,5 +1,5 @@
-// Made by glyphpack/make_glyph_table.py (which says how, and from which fonts); do not edit.
-#include "glyphpack/glyph_table.hpp"
+// Made by glyphpack/glyphs/make_glyph_table.py (from free fonts, as it says); do not edit.
+#include "glyphpack/glyphs/glyph_table.hpp"
 
 namespace glyphreeler {
 

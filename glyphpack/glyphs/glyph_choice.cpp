@@ -5,7 +5,7 @@
 // below, where a difference from row to row would show as bands. Rows run alternately left
 // and right, so that the carried tone does not pile up on one side. All arithmetic is in whole
 // numbers, so that every build gives the same bytes.
-#include "glyphpack/glyph_choice.hpp"
+#include "glyphpack/glyphs/glyph_choice.hpp"
 
 #include <algorithm>
 #include <array>

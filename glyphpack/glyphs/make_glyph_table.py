@@ -20,7 +20,7 @@
 # The table holds measurements of the glyphs (how much ink falls in each part of a cell), none
 # of their outlines.
 #
-# Usage: glyphpack/make_glyph_table.py > glyphpack/glyph_table.cpp
+# Usage: glyphpack/glyphs/make_glyph_table.py > glyphpack/glyphs/glyph_table.cpp
 import sys
 
 import numpy as np
@@ -85,9 +85,9 @@ def ink_table(on_light):
 def main():
     tone = np.round((np.arange(TONE_STEPS + 1) / TONE_STEPS) ** TONE_POWER * INK_ONE).astype(int)
     out = sys.stdout
-    out.write("// Made by glyphpack/make_glyph_table.py (which says how, and from which fonts); do "
-              "not edit.\n")
-    out.write('#include "glyphpack/glyph_table.hpp"\n\nnamespace glyphreeler {\n\n')
+    out.write("// Made by glyphpack/glyphs/make_glyph_table.py (from free fonts, as it says); do not "
+              "edit.\n")
+    out.write('#include "glyphpack/glyphs/glyph_table.hpp"\n\nnamespace glyphreeler {\n\n')
     out.write("// clang-format off\n")
     out.write("const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES = {\n")
     frame_bytes = [0 if code == 32 else code for code in CODES]

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "glyphpack/glyph_table.hpp"
+#include "glyphpack/glyphs/glyph_table.hpp"
 #include "glyphpack/picture.hpp"
 
 namespace glyphreeler {
