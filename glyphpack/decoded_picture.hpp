@@ -8,7 +8,7 @@
 
 #include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/picture.hpp"
-#include "glyphpack/sampling.hpp"
+#include "glyphpack/timing/sampling.hpp"
 
 namespace glyphreeler {
 

@@ -12,7 +12,7 @@
 
 #include "glyphpack/byte_source.hpp"
 #include "glyphpack/picture.hpp"
-#include "glyphpack/sampling.hpp"
+#include "glyphpack/timing/sampling.hpp"
 
 namespace glyphreeler {
 

@@ -31,7 +31,7 @@ extern "C" {
 #include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/interruptions.hpp"
 #include "glyphpack/media.hpp"
-#include "glyphpack/sampling.hpp"
+#include "glyphpack/timing/sampling.hpp"
 #include "platform/system_error.hpp"
 
 namespace glyphreeler {

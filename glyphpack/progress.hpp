@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "glyphpack/sampling.hpp"
-#include "glyphpack/timeline.hpp"
+#include "glyphpack/timing/sampling.hpp"
+#include "glyphpack/timing/timeline.hpp"
 
 namespace glyphreeler {
 

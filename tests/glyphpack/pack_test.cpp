@@ -15,7 +15,7 @@
 #include "glyphpack/exif.hpp"
 #include "glyphpack/glyphs/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
-#include "glyphpack/timeline.hpp"
+#include "glyphpack/timing/timeline.hpp"
 
 namespace glyphreeler {
 namespace {

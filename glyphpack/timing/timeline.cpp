@@ -1,5 +1,5 @@
 // Which pictures become frames when a source is sampled once a second.
-#include "glyphpack/timeline.hpp"
+#include "glyphpack/timing/timeline.hpp"
 
 #include <algorithm>
 #include <limits>

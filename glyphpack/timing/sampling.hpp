@@ -9,7 +9,7 @@
 #include <string>
 
 #include "glyphpack/picture.hpp"
-#include "glyphpack/timeline.hpp"
+#include "glyphpack/timing/timeline.hpp"
 
 namespace glyphreeler {
 

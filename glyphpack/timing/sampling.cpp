@@ -1,5 +1,5 @@
 // Which decoded pictures become frames, and how many times each.
-#include "glyphpack/sampling.hpp"
+#include "glyphpack/timing/sampling.hpp"
 
 #include <algorithm>
 
