@@ -9,8 +9,8 @@
 #include <new>
 #include <string>
 
-#include "glyphpack/byte_source.hpp"
 #include "glyphpack/frame_file.hpp"
+#include "glyphpack/input/byte_source.hpp"
 #include "glyphpack/interruptions.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/progress.hpp"

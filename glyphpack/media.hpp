@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "glyphpack/byte_source.hpp"
+#include "glyphpack/input/byte_source.hpp"
 #include "glyphpack/picture.hpp"
 #include "glyphpack/timing/sampling.hpp"
 

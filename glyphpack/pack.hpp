@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "glyphpack/byte_source.hpp"
+#include "glyphpack/input/byte_source.hpp"
 #include "glyphpack/media.hpp"
 #include "glyphpack/picture.hpp"
 #include "glyphpack/scale.hpp"

@@ -5,7 +5,7 @@
 
 #include <objidl.h>
 
-#include "glyphpack/byte_source.hpp"
+#include "glyphpack/input/byte_source.hpp"
 
 namespace glyphreeler {
 

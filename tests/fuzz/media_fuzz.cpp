@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "glyphpack/byte_source.hpp"
+#include "glyphpack/input/byte_source.hpp"
 #include "glyphpack/media.hpp"
 
 namespace glyphreeler {

@@ -1,5 +1,5 @@
 // Reading glyphpack's input in large blocks, with a look ahead of up to one block.
-#include "glyphpack/byte_source.hpp"
+#include "glyphpack/input/byte_source.hpp"
 
 #include <algorithm>
 #include <cstdint>
