@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 
 namespace glyphreeler {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "glyphpack/input/byte_source.hpp"
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 #include "glyphpack/timing/sampling.hpp"
 
 namespace glyphreeler {

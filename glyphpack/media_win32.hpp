@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "glyphpack/decoded_picture.hpp"
 #include "glyphpack/input/byte_source.hpp"
+#include "glyphpack/picture/decoded_picture.hpp"
 #include "glyphpack/source_stream_win32.hpp"
 
 // In mfplat since Windows 7, but not declared by every SDK's mfapi.h.

@@ -11,8 +11,8 @@
 
 #include "glyphpack/input/byte_source.hpp"
 #include "glyphpack/media.hpp"
-#include "glyphpack/picture.hpp"
-#include "glyphpack/scale.hpp"
+#include "glyphpack/picture/layout.hpp"
+#include "glyphpack/picture/scale.hpp"
 
 namespace glyphreeler {
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "glyphpack/glyphs/glyph_table.hpp"
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 
 namespace glyphreeler {
 

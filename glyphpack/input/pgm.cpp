@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "glyphpack/pack.hpp"
-#include "glyphpack/scale.hpp"
+#include "glyphpack/picture/scale.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 #include "glyphpack/timing/timeline.hpp"
 
 namespace glyphreeler {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "glyphpack/decoded_picture.hpp"
 #include "glyphpack/exif.hpp"
 #include "glyphpack/glyphs/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
+#include "glyphpack/picture/decoded_picture.hpp"
 #include "glyphpack/timing/timeline.hpp"
 
 namespace glyphreeler {

@@ -1,8 +1,8 @@
 // A decoded picture into a frame without a library: transparency laid over the background and
 // each grey sample the exact average of its part of the picture (area_sums.hpp).
-#include "glyphpack/decoded_picture.hpp"
+#include "glyphpack/picture/decoded_picture.hpp"
 
-#include "glyphpack/area_sums.hpp"
+#include "glyphpack/picture/area_sums.hpp"
 
 namespace glyphreeler {
 

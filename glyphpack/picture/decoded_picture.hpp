@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 #include "glyphpack/timing/sampling.hpp"
 
 namespace glyphreeler {

@@ -19,7 +19,7 @@ extern "C" {
 }
 
 #include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/scale.hpp"
+#include "glyphpack/picture/scale.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -4,9 +4,9 @@
 #include <array>
 #include <vector>
 
-#include "glyphpack/area_sums.hpp"
 #include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/scale.hpp"
+#include "glyphpack/picture/area_sums.hpp"
+#include "glyphpack/picture/scale.hpp"
 
 namespace glyphreeler {
 

@@ -1,5 +1,5 @@
 // The place of a picture in the frame, and its turn into it.
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 
 #include <algorithm>
 #include <cmath>

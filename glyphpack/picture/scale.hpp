@@ -10,7 +10,7 @@
 #include <string>
 
 #include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/picture.hpp"
+#include "glyphpack/picture/layout.hpp"
 
 namespace glyphreeler {
 
