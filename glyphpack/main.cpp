@@ -9,11 +9,11 @@
 #include <new>
 #include <string>
 
-#include "glyphpack/frame_file.hpp"
 #include "glyphpack/input/byte_source.hpp"
-#include "glyphpack/interruptions.hpp"
+#include "glyphpack/output/frame_file.hpp"
+#include "glyphpack/output/interruptions.hpp"
+#include "glyphpack/output/progress.hpp"
 #include "glyphpack/pack.hpp"
-#include "glyphpack/progress.hpp"
 #include "platform/entry.hpp"
 #include "platform/standard_streams.hpp"
 #include "platform/system_error.hpp"

@@ -29,8 +29,8 @@ extern "C" {
 }
 
 #include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/interruptions.hpp"
 #include "glyphpack/media.hpp"
+#include "glyphpack/output/interruptions.hpp"
 #include "glyphpack/timing/sampling.hpp"
 #include "platform/system_error.hpp"
 

@@ -1,9 +1,9 @@
 // The progress meter, fitted to the terminal's width and erased on every way out.
-#include "glyphpack/progress.hpp"
+#include "glyphpack/output/progress.hpp"
 
 #include <algorithm>
 
-#include "glyphpack/interruptions.hpp"
+#include "glyphpack/output/interruptions.hpp"
 #include "platform/standard_streams.hpp"
 
 namespace glyphreeler {

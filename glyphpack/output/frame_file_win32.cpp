@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "glyphpack/frame_file.hpp"
-#include "glyphpack/interruptions.hpp"
+#include "glyphpack/output/frame_file.hpp"
+#include "glyphpack/output/interruptions.hpp"
 #include "platform/standard_streams.hpp"
 #include "platform/utf16.hpp"
 

@@ -15,8 +15,8 @@
 #include <csignal>
 #include <cstring>
 
-#include "glyphpack/frame_file.hpp"
-#include "glyphpack/interruptions.hpp"
+#include "glyphpack/output/frame_file.hpp"
+#include "glyphpack/output/interruptions.hpp"
 #include "platform/ending_signals_posix.hpp"
 #include "platform/standard_streams.hpp"
 

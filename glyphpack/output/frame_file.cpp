@@ -1,5 +1,5 @@
 // Frames gathered into blocks on their way to the frame file.
-#include "glyphpack/frame_file.hpp"
+#include "glyphpack/output/frame_file.hpp"
 
 #include <cstring>
 
