@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "glyphpack/decode/media.hpp"
 #include "glyphpack/input/byte_source.hpp"
-#include "glyphpack/media.hpp"
 #include "glyphpack/picture/layout.hpp"
 #include "glyphpack/picture/scale.hpp"
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "glyphpack/decode/media.hpp"
 #include "glyphpack/input/byte_source.hpp"
-#include "glyphpack/media.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "glyphpack/exif.hpp"
+#include "glyphpack/decode/exif.hpp"
 #include "glyphpack/glyphs/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
 #include "glyphpack/picture/decoded_picture.hpp"

@@ -2,7 +2,7 @@
 // Media Foundation through a byte stream made on it. The decoders call it from threads of
 // their own, so each call takes a lock; once glyphpack lets the source go, any call a decoder
 // still makes fails instead of touching it.
-#include "glyphpack/source_stream_win32.hpp"
+#include "glyphpack/decode/win32/source_stream.hpp"
 
 #include <windows.h>
 

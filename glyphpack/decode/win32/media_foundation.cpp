@@ -12,7 +12,7 @@
 #include <array>
 #include <type_traits>
 
-#include "glyphpack/media_win32.hpp"
+#include "glyphpack/decode/win32/windows_decoder.hpp"
 
 namespace glyphreeler {
 namespace {

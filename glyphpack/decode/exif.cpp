@@ -1,7 +1,7 @@
 // Reading a JPEG's EXIF orientation from its bytes: the markers up to the first APP1 segment
 // that holds EXIF data, its TIFF header, and tag 274 of its first directory. Every offset is
 // checked against the bytes given, which nobody vouches for.
-#include "glyphpack/exif.hpp"
+#include "glyphpack/decode/exif.hpp"
 
 #include <cstddef>
 #include <cstdint>

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "glyphpack/exif.hpp"
-#include "glyphpack/media_win32.hpp"
+#include "glyphpack/decode/exif.hpp"
+#include "glyphpack/decode/win32/windows_decoder.hpp"
 
 namespace glyphreeler {
 namespace {

@@ -22,9 +22,9 @@
 #include <string_view>
 #include <vector>
 
+#include "glyphpack/decode/win32/source_stream.hpp"
 #include "glyphpack/input/byte_source.hpp"
 #include "glyphpack/picture/decoded_picture.hpp"
-#include "glyphpack/source_stream_win32.hpp"
 
 // In mfplat since Windows 7, but not declared by every SDK's mfapi.h.
 extern "C" HRESULT WINAPI MFCreateMFByteStreamOnStream(IStream* stream,

@@ -1,6 +1,6 @@
 // Pictures and video in a build without a decoding library: none can be read, and an input
 // that is neither text art nor a PGM image is refused with a message that says so.
-#include "glyphpack/media.hpp"
+#include "glyphpack/decode/media.hpp"
 
 namespace glyphreeler {
 

@@ -28,8 +28,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "glyphpack/decode/media.hpp"
 #include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/media.hpp"
 #include "glyphpack/output/interruptions.hpp"
 #include "glyphpack/timing/sampling.hpp"
 #include "platform/system_error.hpp"

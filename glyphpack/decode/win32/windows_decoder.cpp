@@ -3,13 +3,13 @@
 // and Media Foundation (video), which is asked when no picture decoder takes the input. Which
 // pictures become frames is the portable sampling's to say (sampling.hpp), and each becomes one
 // through the portable code (decoded_picture.hpp), as another decoder's pictures do.
-#include "glyphpack/media_win32.hpp"
+#include "glyphpack/decode/win32/windows_decoder.hpp"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-#include "glyphpack/media.hpp"
+#include "glyphpack/decode/media.hpp"
 #include "platform/system_error.hpp"
 
 namespace glyphreeler {
