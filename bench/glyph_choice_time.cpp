@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < 5; ++round) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < frames; ++i) {
-      choose_glyphs(samples.data(), FRAME_SAMPLES_ACROSS, placement{}, i % 2 == 1, frame);
+      choose_glyphs({samples.data(), FRAME_SAMPLES_ACROSS, placement{}}, i % 2 == 1, frame);
       checksum += frame[static_cast<std::size_t>(i) % frame.size()];
     }
     const std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;

@@ -11,6 +11,8 @@
 #include <array>
 #include <limits>
 
+#include "glyphpack/glyphs/glyph_table.hpp"
+
 namespace glyphreeler {
 namespace {
 
@@ -136,8 +138,8 @@ int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_
 
 }  // namespace
 
-void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
-                   bool invert, frame_cells& frame, glyph_memory* memory) {
+void choose_glyphs(const sample_grid& grid, bool invert, frame_cells& frame, glyph_memory* memory) {
+  const placement& place = grid.place;
   frame.fill(0);
   const bool remembered =
       memory != nullptr && memory->holds && memory->invert == invert && memory->place == place;
@@ -156,8 +158,8 @@ void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const place
       wanted.own = 0;
       wanted.quarters.fill(0);
       for (int y = 0; y < SAMPLES_DOWN; ++y) {
-        const std::uint16_t* line = samples +
-                                    static_cast<std::size_t>(row * SAMPLES_DOWN + y) * stride +
+        const std::uint16_t* line = grid.samples +
+                                    static_cast<std::size_t>(row * SAMPLES_DOWN + y) * grid.stride +
                                     static_cast<std::size_t>(column * SAMPLES_ACROSS);
         for (int x = 0; x < SAMPLES_ACROSS; ++x) {
           const int sample = y * SAMPLES_ACROSS + x;

@@ -6,20 +6,12 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 
-#include "glyphpack/glyphs/glyph_table.hpp"
-#include "glyphpack/picture/layout.hpp"
+#include "format/frame.hpp"
+#include "glyphpack/picture/sample_grid.hpp"
 
 namespace glyphreeler {
-
-// Grey samples of the whole frame, the most any picture takes.
-inline constexpr int FRAME_SAMPLES_ACROSS = FRAME_COLUMNS * SAMPLES_ACROSS;
-inline constexpr int FRAME_SAMPLES_DOWN = FRAME_ROWS * SAMPLES_DOWN;
-
-// The white of a grey sample; black is 0.
-inline constexpr unsigned SAMPLE_WHITE = 65535;
 
 // The glyphs last chosen from a run of pictures of one source (a video's), so that a scene that
 // stands still keeps its glyphs though its grey flickers a little (noise, compression): a cell
@@ -31,13 +23,11 @@ struct glyph_memory {
   bool holds = false;  // `glyphs` are of a frame chosen before, at `place`
 };
 
-// Fills `frame` with a picture at `place`: `samples` holds its grey, place.columns x
-// SAMPLES_ACROSS samples across and place.rows x SAMPLES_DOWN down, row by row `stride` samples
-// apart, each from 0 (black) to SAMPLE_WHITE. Cells outside the place are blank. With `invert`
-// the glyphs are dark ink on a light background: white is the blank, black the most ink. The
-// same samples (and the same `memory`, if any, which is then updated) always give the same
-// cells.
-void choose_glyphs(const std::uint16_t* samples, std::size_t stride, const placement& place,
-                   bool invert, frame_cells& frame, glyph_memory* memory = nullptr);
+// Fills `frame` with the picture whose grey is `grid`, at the grid's place; cells outside it are
+// blank. With `invert` the glyphs are dark ink on a light background: white is the blank, black
+// the most ink. The same grid (and the same `memory`, if any, which is then updated) always
+// gives the same cells.
+void choose_glyphs(const sample_grid& grid, bool invert, frame_cells& frame,
+                   glyph_memory* memory = nullptr);
 
 }  // namespace glyphreeler

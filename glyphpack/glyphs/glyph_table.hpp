@@ -6,12 +6,9 @@
 #include <array>
 #include <cstdint>
 
-namespace glyphreeler {
+#include "glyphpack/picture/sample_grid.hpp"
 
-// Grey samples across and down one cell: the part of a picture a glyph is chosen for.
-inline constexpr int SAMPLES_ACROSS = 4;
-inline constexpr int SAMPLES_DOWN = 8;
-inline constexpr int CELL_SAMPLES = SAMPLES_ACROSS * SAMPLES_DOWN;
+namespace glyphreeler {
 
 // The glyphs a cell may get: the blank and the printable ASCII characters, the only ones every
 // terminal shows alike.
@@ -21,8 +18,8 @@ inline constexpr int GLYPH_COUNT = 95;
 inline constexpr int INK_ONE = 1024;
 inline constexpr int TONE_STEPS = 256;
 
-// Each glyph's ink in each sample of its cell, row by row, in units of INK_ONE (a sample can
-// hold several times the mean of a whole cell).
+// Each glyph's ink in each of a cell's CELL_SAMPLES samples, row by row, in units of INK_ONE (a
+// sample can hold several times the mean of a whole cell).
 using glyph_inks = std::array<std::array<std::int16_t, CELL_SAMPLES>, GLYPH_COUNT>;
 
 // The frame byte of each glyph, in the order of the ink tables (the blank is byte 0).

@@ -79,12 +79,13 @@ void frame_of_samples(const picture_layout& layout, const std::uint16_t* samples
                       std::size_t stride, bool invert, frame_cells& frame, glyph_memory* memory,
                       std::vector<std::uint16_t>& room) {
   if (layout.turn.quarters == 0 && !layout.turn.mirrored) {
-    choose_glyphs(samples, stride, layout.place, invert, frame, memory);
+    choose_glyphs({samples, stride, layout.place}, invert, frame, memory);
     return;
   }
   turn_samples(layout, samples, stride, room);
-  choose_glyphs(room.data(), static_cast<std::size_t>(layout.place.columns * SAMPLES_ACROSS),
-                layout.place, invert, frame, memory);
+  choose_glyphs(
+      {room.data(), static_cast<std::size_t>(layout.place.columns * SAMPLES_ACROSS), layout.place},
+      invert, frame, memory);
 }
 
 unsigned char over_background(unsigned grey, unsigned alpha, bool invert) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "format/frame.hpp"
+#include "glyphpack/picture/sample_grid.hpp"
 
 namespace glyphreeler {
 
@@ -27,15 +28,6 @@ struct picture_options {
   bool every_frame = false;  // each decoded picture is a frame, not the one showing each second
   bool stretch = false;      // fill every cell, not keep the picture's proportions
   bool invert = false;       // white is the blank cell, and transparency is white
-};
-
-// The cells a picture covers: `columns` x `rows` from (`left`, `top`); the rest stays blank.
-struct placement {
-  int columns = FRAME_COLUMNS;
-  int rows = FRAME_ROWS;
-  int left = 0;
-  int top = 0;
-  bool operator==(const placement&) const = default;
 };
 
 // Where a picture of `width` x `height` pixels goes: as large as fits, centred, its proportions

@@ -60,7 +60,7 @@ void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_
     const std::uint64_t scaled = sum / area * SAMPLE_WHITE + sum % area * SAMPLE_WHITE / area;
     image.samples[at] = static_cast<std::uint16_t>((scaled + image.maximum / 2) / image.maximum);
   }
-  choose_glyphs(image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}, invert, frame, &memory);
+  choose_glyphs({image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}}, invert, frame, &memory);
 }
 
 }  // namespace glyphreeler

@@ -185,7 +185,7 @@ void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_
                 static_cast<int>(image.middle_height), image.samples.data(), MIDDLE_ROW_STRIDE);
     samples = image.samples.data();
   }
-  choose_glyphs(samples, MIDDLE_ROW_SAMPLES, placement{}, invert, frame, &memory);
+  choose_glyphs({samples, MIDDLE_ROW_SAMPLES, placement{}}, invert, frame, &memory);
 }
 
 }  // namespace glyphreeler
