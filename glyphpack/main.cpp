@@ -137,10 +137,10 @@ int pack(const char* input_name, const char* output_name, const picture_options&
   if (const int error = frame_file_open(output, output_name); error != 0) {
     return give_up_writing(output_name, error);
   }
-  picture_reader reader;
+  frame_reader reader;
   reader.options = options;
   start_reading(source, reader);
-  meter.terminal = reader.kind == picture_kind::media && standard_error_is_terminal();
+  meter.terminal = reader.kind == input_kind::media && standard_error_is_terminal();
   const progress_erased erased;
   frame_cells frame{};
   pack_error problem;

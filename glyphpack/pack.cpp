@@ -1,55 +1,48 @@
-// Which reader an input gets, told by its content rather than its name.
+// Each kind of input through its stages to frames.
 #include "glyphpack/pack.hpp"
+
+#include <string>
 
 namespace glyphreeler {
 namespace {
 
-// A whole first frame as glyphreeler writes it. Its glyphs are never below NO_DATA_GLYPH, while
-// a real image's header holds a line end or its samples are raw bytes, so a PGM image does not
-// take this shape by chance.
-bool starts_like_glyphreeler_output(std::string_view start) {
-  if (start.size() < OUTPUT_FRAME_BYTES) return false;
-  for (std::size_t at = 0; at < OUTPUT_FRAME_BYTES; ++at) {
-    const auto byte = static_cast<unsigned char>(start[at]);
-    const std::size_t column = at % OUTPUT_LINE_BYTES;
-    const bool fits =
-        column < FRAME_COLUMNS
-            ? byte >= NO_DATA_GLYPH
-            : byte == static_cast<unsigned char>(OUTPUT_LINE_END[column - FRAME_COLUMNS]);
-    if (!fits) return false;
+// Reads the next PGM image a row at a time into the scaler, then chooses the glyphs of what it
+// makes. Returns as next_frame does; a failure names the image.
+int next_pgm_frame(byte_source& source, pgm_packing& pgm, bool invert, frame_cells& frame,
+                   pack_error& error) {
+  pgm_header image;
+  std::string problem;
+  const int got = next_pgm_image(source, pgm.reader, image, problem);
+  if (got == 0) return 0;
+  if (got > 0) problem = scaler_start(pgm.scaler, image.width, image.height, image.maximum);
+  for (std::uint32_t y = 0; y < image.height && problem.empty(); ++y) {
+    if (!read_pgm_row(source, image, scaler_row(pgm.scaler))) {
+      problem = "image data cut short";
+    } else if (!scaler_take_row(pgm.scaler)) {
+      problem = "cannot be scaled";
+    }
   }
-  return true;
+  if (!problem.empty()) {
+    error = {0, 0, "image " + std::to_string(pgm.reader.images) + ": " + problem};
+    return -1;
+  }
+  choose_glyphs(scaler_finish(pgm.scaler), invert, frame, &pgm.glyphs);
+  return 1;
 }
 
 }  // namespace
 
-void start_reading(byte_source& source, picture_reader& reader) {
-  // What glyphreeler wrote is text, even where its first cells happen to spell a PGM header or
-  // another format's signature.
-  const bool own_output = starts_like_glyphreeler_output(source_peek(source, OUTPUT_FRAME_BYTES));
-  if (starts_like_pgm(source) && !own_output) {
-    reader.kind = picture_kind::pgm;
-    return;
-  }
-  const std::string_view start = source_peek(source, TEXT_SNIFF_BYTES);
-  // Some media hold no NUL byte early (a light picture's raw samples, a video's text header),
-  // but start with a signature no text art has.
-  if (!own_output && starts_like_media(start)) {
-    reader.kind = picture_kind::media;
-    return;
-  }
-  // A text with a stray control byte is still text, and gets its line and column; pictures and
-  // video hold NUL bytes early, in their headers' sizes and flags.
-  reader.kind =
-      start.find('\0') == std::string_view::npos ? picture_kind::text_art : picture_kind::media;
+void start_reading(byte_source& source, frame_reader& reader) {
+  reader.kind = kind_of_input(source, starts_like_media);
 }
 
-int next_frame(byte_source& source, picture_reader& reader, frame_cells& frame, pack_error& error) {
+int next_frame(byte_source& source, frame_reader& reader, frame_cells& frame, pack_error& error) {
   switch (reader.kind) {
-    case picture_kind::pgm: return next_pgm_frame(source, reader.pgm, reader.options, frame, error);
-    case picture_kind::media:
+    case input_kind::pgm:
+      return next_pgm_frame(source, reader.pgm, reader.options.invert, frame, error);
+    case input_kind::media:
       return next_media_frame(source, reader.media, reader.options, frame, error);
-    case picture_kind::text_art: break;
+    case input_kind::text_art: break;
   }
   return next_text_frame(source, reader.text, frame, error);
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "glyphpack/input/byte_source.hpp"
+#include "glyphpack/input/pack_error.hpp"
 #include "glyphpack/picture/layout.hpp"
 #include "glyphpack/timing/sampling.hpp"
 

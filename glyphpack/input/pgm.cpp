@@ -1,18 +1,13 @@
-// Binary greyscale images (PGM, "P5") as frames: each image is read a row at a time and handed
-// to the scaler, which makes the frame's grey samples of it (each the part of the image it
-// covers) and then has the cells' glyphs chosen, so that an image of any size needs no more
-// memory than a row of it.
-#include <algorithm>
-#include <cstdint>
+// Binary greyscale images (PGM, "P5"): headers with their comments, and samples a row at a time,
+// of one or two bytes each.
+#include "glyphpack/input/pgm.hpp"
 
-#include "glyphpack/pack.hpp"
-#include "glyphpack/picture/scale.hpp"
+#include <algorithm>
 
 namespace glyphreeler {
 namespace {
 
 constexpr unsigned MAX_SAMPLE = 65535;
-constexpr std::uint64_t MAX_SIDE = 1u << 20;  // keeps the averaging sums within 64 bits
 constexpr std::string_view MAGIC = "P5";
 
 bool is_white_space(int c) {
@@ -51,22 +46,18 @@ bool read_number(byte_source& source, std::uint64_t limit, std::uint64_t& value)
   return true;
 }
 
-struct pgm_header {
-  std::uint64_t width = 0;   // pixels
-  std::uint64_t height = 0;  // pixels
-  unsigned maximum = 0;      // the brightness of white; two bytes a sample, high first, above 255
-};
-
 // Reads an image's header, up to its first sample. Returns "" or what is wrong.
 std::string read_header(byte_source& source, pgm_header& image) {
   if (!starts_like_pgm(source)) return "not a binary PGM image (no \"P5\")";
   source_skip(source, MAGIC.size());
-  std::uint64_t maximum = 0;
-  if (!read_number(source, MAX_SIDE, image.width) || image.width == 0) return "bad width";
-  if (!read_number(source, MAX_SIDE, image.height) || image.height == 0) return "bad height";
+  std::uint64_t width = 0, height = 0, maximum = 0;
+  if (!read_number(source, PGM_MAX_SIDE, width) || width == 0) return "bad width";
+  if (!read_number(source, PGM_MAX_SIDE, height) || height == 0) return "bad height";
   if (!read_number(source, MAX_SAMPLE, maximum) || maximum == 0) return "bad maximum value";
   if (!is_white_space(source_next_byte(source))) return "no white space after the header";
-  image.maximum = static_cast<unsigned>(maximum);  // exactly one byte of white space is taken
+  image.width = static_cast<std::uint32_t>(width);  // exactly one byte of white space is taken
+  image.height = static_cast<std::uint32_t>(height);
+  image.maximum = static_cast<unsigned>(maximum);
   return "";
 }
 
@@ -81,20 +72,6 @@ int next_sample(byte_source& source, const pgm_header& image) {
   return sample < 0 ? -1 : std::min(sample, static_cast<int>(image.maximum));
 }
 
-// Reads the image's samples row by row into the scaler. Returns "", or what went wrong.
-std::string scale_image(byte_source& source, const pgm_header& image, image_scaler& scaler) {
-  for (std::uint64_t y = 0; y < image.height; ++y) {
-    std::uint16_t* row = scaler_row(scaler);
-    for (std::uint64_t x = 0; x < image.width; ++x) {
-      const int sample = next_sample(source, image);
-      if (sample < 0) return "image data cut short";
-      row[x] = static_cast<std::uint16_t>(sample);
-    }
-    if (!scaler_take_row(scaler)) return "cannot be scaled";
-  }
-  return "";
-}
-
 }  // namespace
 
 bool starts_like_pgm(byte_source& source) {
@@ -103,27 +80,26 @@ bool starts_like_pgm(byte_source& source) {
          is_white_space(start.back());
 }
 
-int next_pgm_frame(byte_source& source, pgm_reader& reader, const picture_options& options,
-                   frame_cells& frame, pack_error& error) {
+int next_pgm_image(byte_source& source, pgm_reader& reader, pgm_header& image,
+                   std::string& problem) {
   if (reader.images > 0) {
     while (is_white_space(peek_byte(source)))
       source_next_byte(source);  // between images, or at the end
   }
   if (peek_byte(source) < 0) return 0;
   ++reader.images;
-  pgm_header image;
-  std::string problem = read_header(source, image);
-  if (problem.empty()) {
-    problem = scaler_start(reader.scaler, static_cast<std::uint32_t>(image.width),
-                           static_cast<std::uint32_t>(image.height), image.maximum);
+  image = {};
+  problem = read_header(source, image);
+  return problem.empty() ? 1 : -1;
+}
+
+bool read_pgm_row(byte_source& source, const pgm_header& image, std::uint16_t* row) {
+  for (std::uint32_t x = 0; x < image.width; ++x) {
+    const int sample = next_sample(source, image);
+    if (sample < 0) return false;
+    row[x] = static_cast<std::uint16_t>(sample);
   }
-  if (problem.empty()) problem = scale_image(source, image, reader.scaler);
-  if (!problem.empty()) {
-    error = {0, 0, "image " + std::to_string(reader.images) + ": " + problem};
-    return -1;
-  }
-  scaler_finish(reader.scaler, options.invert, frame, reader.glyphs);
-  return 1;
+  return true;
 }
 
 }  // namespace glyphreeler

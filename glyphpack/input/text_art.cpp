@@ -4,7 +4,7 @@
 // too: its closing blank line and END_WORD are recognised and left out.
 #include <cstdio>
 
-#include "glyphpack/pack.hpp"
+#include "glyphpack/input/text_art.hpp"
 
 namespace glyphreeler {
 namespace {

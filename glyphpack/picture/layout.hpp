@@ -14,14 +14,6 @@
 
 namespace glyphreeler {
 
-// Where and why a picture cannot be packed. `line` and `column` count from 1; 0 when the
-// failure has no place in a text (an image's header, say).
-struct pack_error {
-  std::uint64_t line = 0;
-  std::uint64_t column = 0;
-  std::string message;
-};
-
 // How pictures become frames. Text art takes none of them; PGM images take `invert` (they
 // fill every cell already).
 struct picture_options {

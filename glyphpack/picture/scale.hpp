@@ -1,5 +1,5 @@
-// Scaling a greyscale image, its rows given top to bottom as they are read, to the frame's grey
-// samples (glyph_choice.hpp: finer than its 32 x 32 cells), whose glyphs are then chosen. Builds
+// Scaling a greyscale image, its rows given top to bottom as they are read, to the frame's grid
+// of grey samples (sample_grid.hpp), which it fills whole. Builds
 // with FFmpeg's libraries scale with libswscale's area filter (scale_swscale.cpp); builds
 // without them average exactly (scale_average.cpp). Either way only a row or so of the image is
 // held at a time, besides the frame's samples.
@@ -9,8 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "glyphpack/glyphs/glyph_choice.hpp"
-#include "glyphpack/picture/layout.hpp"
+#include "glyphpack/picture/sample_grid.hpp"
 
 namespace glyphreeler {
 
@@ -35,8 +34,8 @@ std::uint16_t* scaler_row(image_scaler& scaler);
 // short of memory): its frame is then not to be made.
 bool scaler_take_row(image_scaler& scaler);
 
-// After the last row: the frame's glyphs, chosen for the grey of the parts of the image each
-// cell covers (choose_glyphs, with the stream's `memory`).
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory);
+// After the last row: the frame's grid, each sample the grey of the part of the image it covers.
+// It points into the scaler, and holds until the next image is started.
+sample_grid scaler_finish(image_scaler& scaler);
 
 }  // namespace glyphreeler

@@ -4,7 +4,6 @@
 #include <array>
 #include <vector>
 
-#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/picture/area_sums.hpp"
 #include "glyphpack/picture/scale.hpp"
 
@@ -49,7 +48,7 @@ bool scaler_take_row(image_scaler& scaler) {
   return true;
 }
 
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {
+sample_grid scaler_finish(image_scaler& scaler) {
   image_scaler_state& image = *scaler.state;
   const std::uint64_t area = image.width * image.height;  // a sample's, in the fine grid's units
   image.samples.resize(image.sums.size());
@@ -60,7 +59,7 @@ void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_
     const std::uint64_t scaled = sum / area * SAMPLE_WHITE + sum % area * SAMPLE_WHITE / area;
     image.samples[at] = static_cast<std::uint16_t>((scaled + image.maximum / 2) / image.maximum);
   }
-  choose_glyphs({image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}}, invert, frame, &memory);
+  return {image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}};
 }
 
 }  // namespace glyphreeler

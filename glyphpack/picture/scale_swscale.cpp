@@ -1,5 +1,5 @@
 // Scaling greyscale images with libswscale's area filter, rows at a time as they are read, to
-// the frame's grey samples, which then choose the cells' glyphs (glyph_choice.hpp).
+// the frame's grid of grey samples.
 // libswscale takes an image in slices of rows only while it shrinks by at most about 250 times
 // along a side; beyond that it scales in two steps, which it can do only with the whole image in
 // hand. So rows are first shrunk to the frame's width in samples on their own (a batch of rows
@@ -18,7 +18,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/picture/scale.hpp"
 
 namespace glyphreeler {
@@ -177,7 +176,7 @@ bool scaler_take_row(image_scaler& scaler) {
   return true;
 }
 
-void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_memory& memory) {
+sample_grid scaler_finish(image_scaler& scaler) {
   image_scaler_state& image = *scaler.state;
   const std::uint16_t* samples = image.middle.data();
   if (image.middle_height != FRAME_SAMPLES_DOWN || image.narrow_columns != FRAME_SAMPLES_ACROSS) {
@@ -185,7 +184,7 @@ void scaler_finish(image_scaler& scaler, bool invert, frame_cells& frame, glyph_
                 static_cast<int>(image.middle_height), image.samples.data(), MIDDLE_ROW_STRIDE);
     samples = image.samples.data();
   }
-  choose_glyphs({samples, MIDDLE_ROW_SAMPLES, placement{}}, invert, frame, &memory);
+  return {samples, MIDDLE_ROW_SAMPLES, placement{}};
 }
 
 }  // namespace glyphreeler

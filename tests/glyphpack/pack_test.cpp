@@ -43,7 +43,7 @@ struct packed {
 packed pack_bytes(const std::string& input, const picture_options& options = {}) {
   byte_source source;
   source_from_bytes(source, input);
-  picture_reader reader;
+  frame_reader reader;
   reader.options = options;
   start_reading(source, reader);
   packed result;
