@@ -120,7 +120,7 @@ int give_up_writing(const char* name, int error) {
   return 1;
 }
 
-int pack(const char* input_name, const char* output_name, const picture_options& options) {
+int pack(const char* input_name, const char* output_name, const pack_options& options) {
   byte_source source;
   if (const int error = source_open(source, input_name); error != 0) {
     report_cannot_read(input_name, error);
@@ -172,7 +172,7 @@ int pack(const char* input_name, const char* output_name, const picture_options&
 }  // namespace glyphreeler
 
 int glyphreeler::program_main(int argc, char** argv) {
-  picture_options options;
+  pack_options options;
   bool wrong_usage = false, asked_help = false, asked_version = false;
   opterr = 0;  // a wrong option gets the usage line, as a wrong argument count does
   for (int code; (code = getopt_long(argc, argv, "", LONG_OPTIONS, nullptr)) != -1;) {

@@ -3,6 +3,8 @@
 // when the program runs.
 #include "platform/ending_signals_posix.hpp"
 
+#include <pthread.h>
+
 namespace glyphreeler {
 namespace {
 
@@ -64,6 +66,18 @@ void catch_ending_signals(void (*handler)(int)) {
     if (current.sa_handler == SIG_IGN) return;  // left ignored, as the caller asked
     ::sigaction(signal_number, &action, nullptr);
   });
+}
+
+sent_signals_left_to_this_thread::sent_signals_left_to_this_thread() {
+  // New threads inherit the mask of the thread that starts them.
+  sigset_t sent;
+  sigemptyset(&sent);
+  add_sent_signals(sent);
+  ::pthread_sigmask(SIG_BLOCK, &sent, &before);
+}
+
+sent_signals_left_to_this_thread::~sent_signals_left_to_this_thread() {
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 void end_by_signal(int signal_number) {

@@ -19,6 +19,17 @@ void add_sent_signals(sigset_t& set);
 // blocked, so that a second one cannot cut its work short.
 void catch_ending_signals(void (*handler)(int));
 
+// While one lives, threads this thread starts (a decoding library's) leave the signals sent to
+// the program to the threads that were there before them, so that the program's own handler
+// runs where it expects to: in the thread that writes what it tidies.
+struct sent_signals_left_to_this_thread {
+  sigset_t before;  // this thread's mask, given back at the end
+  sent_signals_left_to_this_thread();
+  ~sent_signals_left_to_this_thread();
+  sent_signals_left_to_this_thread(const sent_signals_left_to_this_thread&) = delete;
+  sent_signals_left_to_this_thread& operator=(const sent_signals_left_to_this_thread&) = delete;
+};
+
 // Async-signal-safe: ends the program by `signal_number` as it would have ended without a
 // handler, once the handler that calls it (last) returns.
 void end_by_signal(int signal_number);

@@ -1,8 +1,9 @@
-// Pictures, animations and video, read by a decoding library where the build has one: each is
-// sampled at the player's pace (the picture showing at each whole second of the source) or
-// picture by picture, and each sampled picture is placed in a frame and shaded. The library's
-// half lives in media_ffmpeg.cpp (FFmpeg) or media_win32.cpp (Windows' own codecs); a build
-// without either links media_none.cpp, which reads nothing.
+// Pictures, animations and video, read by the build's decoding library: a decoder opened on the
+// source hands out its pictures one at a time in the order they show, each with its time and
+// what it is like, and decides nothing about them (which become frames is the sampling's to
+// say, how they fit the frame the picture stage's). FFmpeg's libraries on POSIX systems
+// (decode/ffmpeg/), Windows' own codecs in the Windows build (decode/win32/), or none
+// (media_none.cpp), which reads nothing.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "glyphpack/decode/picture_facts.hpp"
+#include "glyphpack/decode/picture_time.hpp"
 #include "glyphpack/input/byte_source.hpp"
-#include "glyphpack/input/pack_error.hpp"
-#include "glyphpack/picture/layout.hpp"
-#include "glyphpack/timing/sampling.hpp"
 
 namespace glyphreeler {
 
@@ -40,14 +40,7 @@ struct media_decoder;  // the library's state, in the back end
 struct media_decoder_deleter {
   void operator()(media_decoder* decoder) const;
 };
-
-struct media_reader {
-  media_limits limits;
-  media_progress progress;
-  std::unique_ptr<media_decoder, media_decoder_deleter> decoder;  // made at the first frame
-  bool failed = false;  // the source could not be opened or decoded: nothing more is read
-  bool ended = false;   // the last frame has been given, and the decoder freed
-};
+using media_decoder_ptr = std::unique_ptr<media_decoder, media_decoder_deleter>;
 
 // True when this build reads pictures and video at all.
 bool media_supported();
@@ -56,53 +49,35 @@ bool media_supported();
 // the build decodes, unmistakably enough to take it for one even without a NUL byte.
 bool starts_like_media(std::string_view start);
 
-// Reads the next frame of a picture or video from the source, opening it first. Returns 1 with
-// `frame` filled, 0 after the last (the decoder, its threads and its memory are then let go at
-// once), or -1 with `error` set when the source cannot be opened, holds no picture that can be
-// decoded, has one too large, or would give more than MAX_MEDIA_FRAMES. A failed read of the
-// source ends it; the caller checks `source.error`.
-int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
-                     frame_cells& frame, pack_error& error);
-
 // The message for an input that is neither text art, nor a PGM image, nor anything the build
 // can decode.
 std::string_view undecodable_message();
 
-// next_media_frame for a back end whose `decoder_type` (the media_decoder it defines) has
-// `limits`, `progress`, `sampled` and `options`, and whose `pictures_type{decoder}` is the
-// decoder next_sampled_frame reads. The decoder is made at the first frame and opened by
-// `open(decoder)`, false when the source cannot be; it is let go at the source's end or at the
-// first failure, after which every call fails alike.
-template <typename decoder_type, typename pictures_type, typename opener>
-int next_decoded_frame(media_reader& reader, const picture_options& options, frame_cells& frame,
-                       pack_error& error, opener open) {
-  const auto fail = [&](const std::string& message) {
-    reader.failed = true;
-    reader.decoder.reset();  // lets go of the library's state, and of the source, at once
-    error = {0, 0, message};
-    return -1;
-  };
-  if (reader.ended) return 0;
-  if (reader.failed) return fail(std::string(undecodable_message()));
-  if (!reader.decoder) {
-    reader.decoder.reset(new decoder_type);
-    decoder_type& media = *reader.decoder;
-    media.limits = reader.limits;
-    media.progress = &reader.progress;
-    media.sampled.every_frame = options.every_frame;
-    media.sampled.max_pictures = reader.limits.max_pictures;
-    if (!open(media)) return fail(pictures_type{media}.failure());
-  }
-  decoder_type& media = *reader.decoder;
-  media.options = &options;
-  pictures_type pictures{media};
-  std::string problem;
-  const int got = next_sampled_frame(media.sampled, pictures, reader.progress, frame, problem);
-  if (got == 0) {
-    reader.ended = true;
-    reader.decoder.reset();
-  }
-  return got < 0 ? fail(problem) : got;
-}
+// Opens a decoder on the source, at its start. Returns "", or what is wrong: the source cannot be
+// decoded, holds a picture too large, or the system is short of memory.
+std::string open_media_decoder(byte_source& source, const media_limits& limits,
+                               media_decoder_ptr& decoder);
+
+// The next picture, in the order pictures show. One that `demand` provably does not want may be
+// passed over without being decoded. Returns 1 with `when` filled, 0 after the last (damage
+// ends a source where it is), or -1 when decoding cannot go on (decoder_failure says why).
+int decoder_next_picture(media_decoder& decoder, const picture_demand& demand, picture_time& when);
+
+// The picture just given becomes the held one, which shows until a later one replaces it; the
+// one held before is let go.
+void decoder_hold(media_decoder& decoder);
+
+// What the held picture, or the one just given, is like. Returns false when it cannot be told.
+bool decoder_picture_facts(media_decoder& decoder, bool held, picture_facts& facts);
+
+// Pictures read from the source so far, for progress.
+std::uint64_t decoder_pictures_read(const media_decoder& decoder);
+
+// Where the source ends, as its pictures' times count, when its container knows for sure. Asked
+// once a picture has been given. Returns false when it does not.
+bool decoder_end(const media_decoder& decoder, std::int64_t& end);
+
+// What went wrong, after a failure; for a source of which no picture could be decoded, why.
+std::string decoder_failure(const media_decoder& decoder);
 
 }  // namespace glyphreeler

@@ -20,7 +20,7 @@ std::string eraser(std::size_t width) {
 
 }  // namespace
 
-std::string progress_line(const media_progress& progress, int columns) {
+std::string progress_line(const progress_report& progress, int columns) {
   const std::int64_t second = progress.done_us / MICROSECONDS_PER_SECOND;
   std::string time = std::to_string(second) + " s";
   if (progress.total_us >= 0) {
@@ -40,7 +40,7 @@ std::string progress_line(const media_progress& progress, int columns) {
   return time.substr(0, room);
 }
 
-void show_progress(progress_meter& meter, const media_progress& progress) {
+void show_progress(progress_meter& meter, const progress_report& progress) {
   const std::int64_t second = progress.done_us / MICROSECONDS_PER_SECOND;
   const bool long_source =
       progress.total_us >= LONG_SOURCE_US || progress.done_us >= LONG_SOURCE_US;

@@ -8,13 +8,19 @@
 #include <cstdint>
 #include <string>
 
-#include "glyphpack/timing/sampling.hpp"
-#include "glyphpack/timing/timeline.hpp"
+#include "glyphpack/decode/picture_time.hpp"
 
 namespace glyphreeler {
 
 // A source this long shows the meter.
 inline constexpr std::int64_t LONG_SOURCE_US = 10 * MICROSECONDS_PER_SECOND;
+
+// How far the reading of a source has come.
+struct progress_report {
+  std::uint64_t pictures = 0;  // pictures read from the source so far
+  std::int64_t done_us = 0;    // source time reached, in microseconds from its start
+  std::int64_t total_us = -1;  // the source's duration, -1 when unknown
+};
 
 struct progress_meter {
   bool terminal = false;     // standard error is a terminal
@@ -24,10 +30,10 @@ struct progress_meter {
 
 // The meter's line for `progress`, at most `columns` - 1 characters (0: no limit), so that the
 // cursor never reaches the last column, where some terminals wrap.
-std::string progress_line(const media_progress& progress, int columns);
+std::string progress_line(const progress_report& progress, int columns);
 
 // Shows the progress, where the meter is shown at all and it has moved on by a second.
-void show_progress(progress_meter& meter, const media_progress& progress);
+void show_progress(progress_meter& meter, const progress_report& progress);
 
 // Erases the line, if one is shown.
 void erase_progress(progress_meter& meter);

@@ -4,14 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "glyphpack/glyphs/glyph_choice.hpp"
-
 namespace glyphreeler {
 namespace {
 
 // A terminal cell is about twice as tall as it is wide.
 constexpr double CELL_HEIGHT_OVER_WIDTH = 2.0;
-constexpr unsigned GREY_WHITE = 255;
 
 int rounded_within_frame(double cells, int limit) {
   return std::clamp(static_cast<int>(std::lround(cells)), 1, limit);
@@ -35,11 +32,13 @@ placement place_picture(int width, int height, double pixel_aspect, bool stretch
   return place;
 }
 
-picture_layout lay_out_picture(int width, int height, double pixel_aspect, picture_turn turn,
-                               bool stretch) {
+picture_layout lay_out_picture(const picture_facts& facts, bool stretch) {
+  const int width = facts.width;
+  const int height = facts.height;
+  double pixel_aspect = facts.pixel_aspect;
   picture_layout layout;
-  layout.turn = turn;
-  const bool sideways = turn.quarters % 2 == 1;
+  layout.turn = facts.turn;
+  const bool sideways = facts.turn.quarters % 2 == 1;
   // Turned sideways, the picture shows as tall as it lies wide, and its pixels turn with it.
   if (sideways && pixel_aspect > 0) pixel_aspect = 1 / pixel_aspect;
   layout.place =
@@ -75,23 +74,12 @@ void turn_samples(const picture_layout& layout, const std::uint16_t* samples, st
   }
 }
 
-void frame_of_samples(const picture_layout& layout, const std::uint16_t* samples,
-                      std::size_t stride, bool invert, frame_cells& frame, glyph_memory* memory,
-                      std::vector<std::uint16_t>& room) {
-  if (layout.turn.quarters == 0 && !layout.turn.mirrored) {
-    choose_glyphs({samples, stride, layout.place}, invert, frame, memory);
-    return;
-  }
+sample_grid shown_grid(const picture_layout& layout, const std::uint16_t* samples,
+                       std::size_t stride, std::vector<std::uint16_t>& room) {
+  if (layout.turn.quarters == 0 && !layout.turn.mirrored) return {samples, stride, layout.place};
   turn_samples(layout, samples, stride, room);
-  choose_glyphs(
-      {room.data(), static_cast<std::size_t>(layout.place.columns * SAMPLES_ACROSS), layout.place},
-      invert, frame, memory);
-}
-
-unsigned char over_background(unsigned grey, unsigned alpha, bool invert) {
-  const unsigned background = invert ? GREY_WHITE : 0;
-  return static_cast<unsigned char>(
-      (grey * alpha + background * (GREY_WHITE - alpha) + GREY_WHITE / 2) / GREY_WHITE);
+  return {room.data(), static_cast<std::size_t>(layout.place.columns * SAMPLES_ACROSS),
+          layout.place};
 }
 
 }  // namespace glyphreeler

@@ -15,6 +15,11 @@ bool plan(sampling& sampled, std::int64_t count) {
 
 }  // namespace
 
+void sampling_end_at(sampling& sampled, std::int64_t end) {
+  sampled.line.has_end = true;
+  sampled.line.end = end;
+}
+
 std::string too_many_frames_message() {
   return "more than " + std::to_string(MAX_MEDIA_FRAMES) + " frames: too long a source to pack";
 }
@@ -34,6 +39,10 @@ bool sampling_offer(sampling& sampled, const picture_time& when, sampling_step& 
   // The picture held until now shows at every whole second before this one's time (there are
   // none before the first picture, which nothing is held before).
   const std::int64_t count = timeline_offer(sampled.line, time);
+  sampled.done_us = std::max(sampled.done_us, timeline_elapsed(sampled.line, time));
+  if (sampled.line.has_end && sampled.total_us < 0) {
+    sampled.total_us = timeline_elapsed(sampled.line, sampled.line.end);
+  }
   if (sampled.every_frame) {
     step.frame_of_new = true;
     return plan(sampled, 1);
@@ -50,6 +59,12 @@ bool sampling_finish(sampling& sampled, std::int64_t& held_frames) {
   if (sampled.every_frame) return true;
   held_frames = timeline_finish(sampled.line, sampled.last_duration);
   return plan(sampled, held_frames);
+}
+
+picture_demand sampling_demand(const sampling& sampled) {
+  picture_demand demand = timeline_demand(sampled.line);
+  demand.every_picture = sampled.every_frame;
+  return demand;
 }
 
 }  // namespace glyphreeler

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-namespace glyphreeler {
+#include "glyphpack/decode/picture_time.hpp"
 
-inline constexpr std::int64_t MICROSECONDS_PER_SECOND = 1'000'000;
+namespace glyphreeler {
 
 struct timeline {
   bool started = false;          // a picture has come; the first one's time is the source's start
@@ -28,15 +28,11 @@ std::int64_t timeline_offer(timeline& line, std::int64_t time);
 // given none, a still picture say.
 std::int64_t timeline_finish(timeline& line, std::int64_t duration);
 
-// True when a picture from `time`, showing for `duration` at most (0 when not known), may show
-// at a whole second still to come, so that it must be decoded; false when it provably shows at
-// none: a later picture takes its place before the next whole second, or the source ends first.
-bool timeline_needs(const timeline& line, std::int64_t time, std::int64_t duration);
+// The pictures still wanted: those that show at a second with no frame yet (see
+// picture_wanted).
+picture_demand timeline_demand(const timeline& line);
 
 // Source time from its start to `time`, for progress.
 std::int64_t timeline_elapsed(const timeline& line, std::int64_t time);
-
-// a + b, held within 64 bits: a damaged source can carry any time.
-std::int64_t time_sum(std::int64_t a, std::int64_t b);
 
 }  // namespace glyphreeler

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "glyphpack/decode/media.hpp"
 #include "glyphpack/input/byte_source.hpp"
+#include "glyphpack/pack.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -23,7 +23,7 @@ constexpr int MAX_FRAMES = 64;
 
 void run(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return;
-  picture_options options;
+  pack_options options;
   options.every_frame = (data[0] & 1) != 0;
   options.stretch = (data[0] & 2) != 0;
   options.invert = (data[0] & 4) != 0;

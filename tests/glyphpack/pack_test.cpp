@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "glyphpack/decode/decoded_picture.hpp"
 #include "glyphpack/decode/exif.hpp"
+#include "glyphpack/decode/worth_decoding.hpp"
 #include "glyphpack/glyphs/glyph_table.hpp"
 #include "glyphpack/pack.hpp"
-#include "glyphpack/picture/decoded_picture.hpp"
+#include "glyphpack/picture/layout.hpp"
+#include "glyphpack/picture/shrink.hpp"
 #include "glyphpack/timing/timeline.hpp"
 
 namespace glyphreeler {
@@ -40,7 +43,7 @@ struct packed {
   pack_error error;
 };
 
-packed pack_bytes(const std::string& input, const picture_options& options = {}) {
+packed pack_bytes(const std::string& input, const pack_options& options = {}) {
   byte_source source;
   source_from_bytes(source, input);
   frame_reader reader;
@@ -135,7 +138,7 @@ std::string pgm(int width, int height, unsigned maximum, const std::string& samp
 }
 
 std::string packed_pgm(const std::string& data, bool invert = false) {
-  picture_options options;
+  pack_options options;
   options.invert = invert;
   const packed result = pack_bytes(data, options);
   EXPECT_EQ(0, result.status) << result.error.message;
@@ -387,7 +390,7 @@ TEST(PictureTurn, EachExifOrientationShowsThePictureAsSeen) {
   // A 2 x 2 picture stored with white at its top left, grey at its top right, black below,
   // stretched over the frame: each pixel makes a quarter of its grey samples.
   decoded_picture picture;
-  picture.width = picture.height = 2;
+  picture.facts.width = picture.facts.height = 2;
   picture.grey = {255, 128, 0, 0};
   constexpr std::uint16_t WHITE = 65535, GREY = 128 * 257;
   struct example {
@@ -399,7 +402,7 @@ TEST(PictureTurn, EachExifOrientationShowsThePictureAsSeen) {
       {4, {0, 0, GREY, WHITE}}, {5, {WHITE, 0, 0, GREY}}, {6, {0, WHITE, GREY, 0}},
       {7, {0, GREY, WHITE, 0}}, {8, {GREY, 0, 0, WHITE}}};
   for (const example& e : examples) {
-    const picture_layout layout = lay_out_picture(2, 2, 0, turn_of_orientation(e.orientation), true);
+    const picture_layout layout = lay_out_picture({2, 2, 0, turn_of_orientation(e.orientation)}, true);
     std::vector<std::uint16_t> samples, shown;
     shrink_picture(picture, false, layout.columns, layout.rows, samples);
     turn_samples(layout, samples.data(), static_cast<std::size_t>(layout.columns), shown);
@@ -414,8 +417,8 @@ TEST(PictureTurn, TransparencyIsLaidOverTheBackgroundBeforeAveraging) {
   // White, clear on the left and opaque on the right, in one sample: half white over black,
   // all white over white.
   decoded_picture picture;
-  picture.width = 2;
-  picture.height = 1;
+  picture.facts.width = 2;
+  picture.facts.height = 1;
   picture.grey = {255, 255};
   picture.alpha = {0, 255};
   std::vector<std::uint16_t> samples;
@@ -461,14 +464,17 @@ TEST(Timeline, EachFrameIsThePictureShowingAtAWholeSecondOfTheSource) {
 
 TEST(Timeline, OnlyPicturesShowingAtAWholeSecondNeedDecoding) {
   timeline line;
-  EXPECT_TRUE(timeline_needs(line, 960'000, 40'000)) << "before the first picture, every one";
+  const auto wanted = [&](std::int64_t time, std::int64_t duration) {
+    return picture_wanted(timeline_demand(line), time, duration);
+  };
+  EXPECT_TRUE(wanted(960'000, 40'000)) << "before the first picture, every one";
   timeline_offer(line, 0);
-  EXPECT_FALSE(timeline_needs(line, 960'000, 40'000));
-  EXPECT_TRUE(timeline_needs(line, 1'000'000, 40'000));
-  EXPECT_TRUE(timeline_needs(line, 960'000, 0)) << "a length unknown";
+  EXPECT_FALSE(wanted(960'000, 40'000));
+  EXPECT_TRUE(wanted(1'000'000, 40'000));
+  EXPECT_TRUE(wanted(960'000, 0)) << "a length unknown";
   line.has_end = true;
   line.end = 1'000'000;
-  EXPECT_FALSE(timeline_needs(line, 1'000'000, 40'000)) << "past the source's end";
+  EXPECT_FALSE(wanted(1'000'000, 40'000)) << "past the source's end";
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ const mf_library* media_foundation() {
 
 // The media source of `type` on the byte stream, from its start. Returns false when the
 // system has none for that type, or it cannot make sense of the bytes.
-bool make_source(mf_video& video, const wchar_t* type) {
+bool make_source(mf_decoder& video, const wchar_t* type) {
   com_ptr<IMFAttributes> described;
   com_ptr<IMFSourceResolver> resolver;
   com_ptr<IUnknown> made;
@@ -118,7 +118,7 @@ constexpr std::array<const GUID*, 7> READABLE{
     &MFVideoFormat_NV12, &MFVideoFormat_YV12, &MFVideoFormat_I420, &MFVideoFormat_IYUV,
     &MFVideoFormat_YUY2, &MFVideoFormat_P010, &MFVideoFormat_P016};
 
-bool ask_readable_format(mf_video& video) {
+bool ask_readable_format(mf_decoder& video) {
   for (const GUID* subtype : READABLE) {
     com_ptr<IMFMediaType> wanted;
     if (SUCCEEDED(video.library->create_media_type(&wanted)) &&
@@ -144,7 +144,7 @@ int luma_byte(const GUID& subtype) {
 
 // Reads what the decoded pictures are like, now and after the reader says they changed.
 // Returns false for pictures that cannot be read.
-bool read_format(mf_video& video) {
+bool read_format(mf_decoder& video) {
   mf_format& format = video.format;
   com_ptr<IMFMediaType> type;
   if (FAILED(video.reader->GetCurrentMediaType(VIDEO, &type)) ||
@@ -206,8 +206,7 @@ void copy_luma(const mf_format& format, const BYTE* rows, std::int64_t stride,
                decoded_picture& picture) {
   unsigned char grey_of[256];
   for (int luma = 0; luma < 256; ++luma) {
-    grey_of[luma] = static_cast<unsigned char>(
-        format.full_range ? luma : std::clamp(((luma - 16) * 255 + 219 / 2) / 219, 0, 255));
+    grey_of[luma] = format.full_range ? static_cast<unsigned char>(luma) : full_range_luma(luma);
   }
   const int step = luma_step(format.subtype);
   const BYTE* first = rows + luma_byte(format.subtype) + std::int64_t{format.left} * step;
@@ -220,16 +219,18 @@ void copy_luma(const mf_format& format, const BYTE* rows, std::int64_t stride,
 
 }  // namespace
 
+picture_facts mf_picture_facts(const mf_format& format) {
+  return {static_cast<int>(format.width), static_cast<int>(format.height), format.pixel_aspect,
+          format.turn};
+}
+
 bool read_mf_picture(const mf_picture& decoded, decoded_picture& picture) {
   const mf_format& format = decoded.format;
   com_ptr<IMFMediaBuffer> buffer;
   if (FAILED(decoded.sample->ConvertToContiguousBuffer(&buffer))) return false;
-  picture.width = static_cast<int>(format.width);
-  picture.height = static_cast<int>(format.height);
+  picture.facts = mf_picture_facts(format);
   picture.grey.resize(std::size_t{format.width} * format.height);
   picture.alpha.clear();
-  picture.pixel_aspect = format.pixel_aspect;
-  picture.turn = format.turn;
   // A buffer of rows knows its own pitch.
   com_ptr<IMF2DBuffer> rows;
   BYTE* first_row = nullptr;
@@ -254,7 +255,7 @@ bool read_mf_picture(const mf_picture& decoded, decoded_picture& picture) {
   return whole;
 }
 
-mf_video::~mf_video() {
+mf_decoder::~mf_decoder() {
   reader.Reset();
   if (source) source->Shutdown();
   source.Reset();
@@ -262,7 +263,7 @@ mf_video::~mf_video() {
   if (started) library->shutdown();
 }
 
-bool open_mf_video(mf_video& video, IStream& stream, std::string_view start) {
+bool open_mf_decoder(mf_decoder& video, IStream& stream, std::string_view start) {
   const container* kind = container_of(start);
   if (kind == nullptr) return false;
   // Without sockets: nothing here reads from a network.
@@ -295,7 +296,7 @@ bool open_mf_video(mf_video& video, IStream& stream, std::string_view start) {
   return true;
 }
 
-decode_result next_mf_picture(mf_video& video, mf_picture& picture, picture_time& when) {
+decode_result next_mf_picture(mf_decoder& video, mf_picture& picture, picture_time& when) {
   // A failure after some pictures ends the video there, as a damaged or cut-short file does.
   const decode_result broken = video.pictures == 0 ? decode_result::failed : decode_result::ended;
   for (;;) {

@@ -61,21 +61,20 @@ bool orientation_turn(IWICBitmapFrameDecode& frame, picture_turn& turn) {
 }
 
 // Whether WIC's call succeeded; if not, its failure is kept.
-bool succeeded(wic_pictures& pictures, HRESULT result) {
-  if (FAILED(result)) pictures.trouble->failure = result;
+bool succeeded(wic_decoder& wic, HRESULT result) {
+  if (FAILED(result)) wic.trouble->failure = result;
   return SUCCEEDED(result);
 }
 
 // `frame` as 32-bit BGRA with straight alpha, converted by WIC as its pixels are copied out.
 // Made through the factory, so that the program imports nothing of WIC's own DLL (see
 // media_win32.hpp).
-bool as_bgra(wic_pictures& pictures, IWICBitmapFrameDecode& frame,
-             com_ptr<IWICBitmapSource>& bgra) {
+bool as_bgra(wic_decoder& wic, IWICBitmapFrameDecode& frame, com_ptr<IWICBitmapSource>& bgra) {
   com_ptr<IWICFormatConverter> converter;
-  if (!succeeded(pictures, pictures.factory->CreateFormatConverter(&converter)) ||
-      !succeeded(pictures, converter->Initialize(&frame, GUID_WICPixelFormat32bppBGRA,
-                                                 WICBitmapDitherTypeNone, nullptr, 0,
-                                                 WICBitmapPaletteTypeCustom))) {
+  if (!succeeded(wic, wic.factory->CreateFormatConverter(&converter)) ||
+      !succeeded(
+          wic, converter->Initialize(&frame, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                     nullptr, 0, WICBitmapPaletteTypeCustom))) {
     return false;
   }
   bgra = converter;
@@ -85,22 +84,21 @@ bool as_bgra(wic_pictures& pictures, IWICBitmapFrameDecode& frame,
 // Copies `rect` of `source` into grey and alpha planes `stride` pixels wide, at (`to_x`,
 // `to_y`), a band of rows at a time. With `over`, only pixels with some opacity are drawn, as a
 // GIF frame is drawn over the screen. Returns false when WIC cannot give the pixels.
-bool copy_grey(wic_pictures& pictures, IWICBitmapSource& source, const WICRect& rect, int to_x,
-               int to_y, int stride, unsigned char* grey, unsigned char* alpha, bool over) {
+bool copy_grey(wic_decoder& wic, IWICBitmapSource& source, const WICRect& rect, int to_x, int to_y,
+               int stride, unsigned char* grey, unsigned char* alpha, bool over) {
   const std::size_t row_bytes = static_cast<std::size_t>(rect.Width) * BGRA_BYTES;
   const int band_rows = static_cast<int>(std::max<std::size_t>(1, BAND_BYTES / row_bytes));
-  pictures.band.resize(row_bytes * static_cast<std::size_t>(std::min(band_rows, rect.Height)));
+  wic.band.resize(row_bytes * static_cast<std::size_t>(std::min(band_rows, rect.Height)));
   for (int y = 0; y < rect.Height; y += band_rows) {
     const WICRect band{rect.X, rect.Y + y, rect.Width, std::min(band_rows, rect.Height - y)};
-    if (!succeeded(
-            pictures,
-            source.CopyPixels(&band, static_cast<UINT>(row_bytes),
-                              static_cast<UINT>(row_bytes * static_cast<std::size_t>(band.Height)),
-                              pictures.band.data()))) {
+    if (!succeeded(wic, source.CopyPixels(
+                            &band, static_cast<UINT>(row_bytes),
+                            static_cast<UINT>(row_bytes * static_cast<std::size_t>(band.Height)),
+                            wic.band.data()))) {
       return false;
     }
     for (int row = 0; row < band.Height; ++row) {
-      const unsigned char* pixel = &pictures.band[row_bytes * static_cast<std::size_t>(row)];
+      const unsigned char* pixel = &wic.band[row_bytes * static_cast<std::size_t>(row)];
       const std::size_t at =
           static_cast<std::size_t>(to_y + y + row) * static_cast<std::size_t>(stride) +
           static_cast<std::size_t>(to_x);
@@ -122,83 +120,82 @@ void drop_opaque_alpha(decoded_picture& picture) {
   }
 }
 
-decode_result still_picture(wic_pictures& pictures, decoded_picture& picture) {
+decode_result still_picture(wic_decoder& wic, decoded_picture& picture) {
   com_ptr<IWICBitmapFrameDecode> frame;
   UINT width = 0, height = 0;
-  if (!succeeded(pictures, pictures.decoder->GetFrame(0, &frame)) ||
-      !succeeded(pictures, frame->GetSize(&width, &height)) ||
-      !picture_allowed(*pictures.trouble, width, height)) {
+  if (!succeeded(wic, wic.decoder->GetFrame(0, &frame)) ||
+      !succeeded(wic, frame->GetSize(&width, &height)) ||
+      !picture_allowed(*wic.trouble, width, height)) {
     return decode_result::failed;
   }
   com_ptr<IWICBitmapSource> converted;
-  if (!as_bgra(pictures, *frame.Get(), converted)) {
+  if (!as_bgra(wic, *frame.Get(), converted)) {
     return decode_result::failed;
   }
   picture = decoded_picture{};
-  picture.width = static_cast<int>(width);
-  picture.height = static_cast<int>(height);
+  picture.facts.width = static_cast<int>(width);
+  picture.facts.height = static_cast<int>(height);
   picture.grey.resize(std::size_t{width} * height);
   picture.alpha.resize(picture.grey.size());
-  const WICRect whole{0, 0, picture.width, picture.height};
-  if (!copy_grey(pictures, *converted.Get(), whole, 0, 0, picture.width, picture.grey.data(),
+  const WICRect whole{0, 0, picture.facts.width, picture.facts.height};
+  if (!copy_grey(wic, *converted.Get(), whole, 0, 0, picture.facts.width, picture.grey.data(),
                  picture.alpha.data(), false)) {
     return decode_result::failed;
   }
   drop_opaque_alpha(picture);
   // Pixels are square: a picture's resolution is for printing (and WIC makes one up where the
   // file has none), and viewers show a pixel a screen pixel.
-  if (!orientation_turn(*frame.Get(), picture.turn)) picture.turn = pictures.fallback_turn;
+  if (!orientation_turn(*frame.Get(), picture.facts.turn)) picture.facts.turn = wic.fallback_turn;
   picture.when.known = true;
   return decode_result::given;
 }
 
 // Clears the screen's rectangle (within the screen, perhaps empty) to the background, or to
 // transparency.
-void fill_rect(wic_pictures& pictures, int left, int top, int width, int height, bool background) {
+void fill_rect(wic_decoder& wic, int left, int top, int width, int height, bool background) {
   if (width <= 0) return;
   for (int y = top; y < top + height; ++y) {
     const std::size_t at =
-        static_cast<std::size_t>(y) * static_cast<std::size_t>(pictures.screen_width) +
+        static_cast<std::size_t>(y) * static_cast<std::size_t>(wic.screen_width) +
         static_cast<std::size_t>(left);
-    std::memset(&pictures.screen_grey[at], background ? pictures.background_grey : 0,
+    std::memset(&wic.screen_grey[at], background ? wic.background_grey : 0,
                 static_cast<std::size_t>(width));
-    std::memset(&pictures.screen_alpha[at], background ? FULLY_OPAQUE : 0,
+    std::memset(&wic.screen_alpha[at], background ? FULLY_OPAQUE : 0,
                 static_cast<std::size_t>(width));
   }
 }
 
 // Copies the screen's rectangle (within the screen, perhaps empty) into the saved planes, or
 // back from them.
-void keep_rect(wic_pictures& pictures, int left, int top, int width, int height, bool restore) {
+void keep_rect(wic_decoder& wic, int left, int top, int width, int height, bool restore) {
   if (width <= 0) return;
   for (int y = top; y < top + height; ++y) {
     const std::size_t at =
-        static_cast<std::size_t>(y) * static_cast<std::size_t>(pictures.screen_width) +
+        static_cast<std::size_t>(y) * static_cast<std::size_t>(wic.screen_width) +
         static_cast<std::size_t>(left);
     const auto count = static_cast<std::size_t>(width);
     if (restore) {
-      std::memcpy(&pictures.screen_grey[at], &pictures.saved_grey[at], count);
-      std::memcpy(&pictures.screen_alpha[at], &pictures.saved_alpha[at], count);
+      std::memcpy(&wic.screen_grey[at], &wic.saved_grey[at], count);
+      std::memcpy(&wic.screen_alpha[at], &wic.saved_alpha[at], count);
     } else {
-      std::memcpy(&pictures.saved_grey[at], &pictures.screen_grey[at], count);
-      std::memcpy(&pictures.saved_alpha[at], &pictures.screen_alpha[at], count);
+      std::memcpy(&wic.saved_grey[at], &wic.screen_grey[at], count);
+      std::memcpy(&wic.saved_alpha[at], &wic.screen_alpha[at], count);
     }
   }
 }
 
-decode_result animation_frame(wic_pictures& pictures, decoded_picture& picture) {
-  if (pictures.next_frame >= pictures.frames) return decode_result::ended;
+decode_result animation_frame(wic_decoder& wic, decoded_picture& picture) {
+  if (wic.next_frame >= wic.frames) return decode_result::ended;
   // A frame that cannot be read ends the animation: those before it stand.
-  const decode_result broken =
-      pictures.next_frame == 0 ? decode_result::failed : decode_result::ended;
+  const decode_result broken = wic.next_frame == 0 ? decode_result::failed : decode_result::ended;
   com_ptr<IWICBitmapFrameDecode> frame;
   UINT width = 0, height = 0;
-  if (!succeeded(pictures, pictures.decoder->GetFrame(pictures.next_frame, &frame)) ||
-      !succeeded(pictures, frame->GetSize(&width, &height))) {
+  if (!succeeded(wic, wic.decoder->GetFrame(wic.next_frame, &frame)) ||
+      !succeeded(wic, frame->GetSize(&width, &height))) {
     return broken;
   }
   // A frame may claim more than its screen, which it would be decoded at.
-  if (!picture_allowed(*pictures.trouble, width, height)) return decode_result::failed;
+  if (!picture_allowed(*wic.trouble, width, height)) return decode_result::failed;
   com_ptr<IWICMetadataQueryReader> query;
   frame->GetMetadataQueryReader(&query);
   const auto left = static_cast<int>(metadata_number(query.Get(), L"/imgdesc/Left", 0));
@@ -208,91 +205,88 @@ decode_result animation_frame(wic_pictures& pictures, decoded_picture& picture) 
   const auto disposal = static_cast<int>(metadata_number(query.Get(), L"/grctlext/Disposal", 0));
   const bool transparent = metadata_number(query.Get(), L"/grctlext/TransparencyFlag", 0) != 0;
 
-  if (pictures.next_frame == 0) {
+  if (wic.next_frame == 0) {
     // A first frame with no transparency shows on the background colour, another on nothing.
-    fill_rect(pictures, 0, 0, pictures.screen_width, pictures.screen_height,
-              pictures.has_background && !transparent);
-  } else if (pictures.last_disposal == DISPOSE_TO_BACKGROUND) {
-    fill_rect(pictures, pictures.last_left, pictures.last_top, pictures.last_width,
-              pictures.last_height, pictures.has_background && !pictures.last_transparent);
-  } else if (pictures.last_disposal == DISPOSE_TO_PREVIOUS) {
-    keep_rect(pictures, pictures.last_left, pictures.last_top, pictures.last_width,
-              pictures.last_height, true);
+    fill_rect(wic, 0, 0, wic.screen_width, wic.screen_height, wic.has_background && !transparent);
+  } else if (wic.last_disposal == DISPOSE_TO_BACKGROUND) {
+    fill_rect(wic, wic.last_left, wic.last_top, wic.last_width, wic.last_height,
+              wic.has_background && !wic.last_transparent);
+  } else if (wic.last_disposal == DISPOSE_TO_PREVIOUS) {
+    keep_rect(wic, wic.last_left, wic.last_top, wic.last_width, wic.last_height, true);
   }
   // The part of the frame on the screen; a frame may reach past it.
-  const int shown_width = std::clamp(pictures.screen_width - left, 0, static_cast<int>(width));
-  const int shown_height = std::clamp(pictures.screen_height - top, 0, static_cast<int>(height));
+  const int shown_width = std::clamp(wic.screen_width - left, 0, static_cast<int>(width));
+  const int shown_height = std::clamp(wic.screen_height - top, 0, static_cast<int>(height));
   if (disposal == DISPOSE_TO_PREVIOUS) {
-    if (pictures.saved_grey.empty()) {
-      pictures.saved_grey.resize(pictures.screen_grey.size());
-      pictures.saved_alpha.resize(pictures.screen_alpha.size());
+    if (wic.saved_grey.empty()) {
+      wic.saved_grey.resize(wic.screen_grey.size());
+      wic.saved_alpha.resize(wic.screen_alpha.size());
     }
-    keep_rect(pictures, left, top, shown_width, shown_height, false);
+    keep_rect(wic, left, top, shown_width, shown_height, false);
   }
   com_ptr<IWICBitmapSource> converted;
   if (shown_width > 0 && shown_height > 0 &&
-      (!as_bgra(pictures, *frame.Get(), converted) ||
-       !copy_grey(pictures, *converted.Get(), WICRect{0, 0, shown_width, shown_height}, left, top,
-                  pictures.screen_width, pictures.screen_grey.data(), pictures.screen_alpha.data(),
-                  true))) {
+      (!as_bgra(wic, *frame.Get(), converted) ||
+       !copy_grey(wic, *converted.Get(), WICRect{0, 0, shown_width, shown_height}, left, top,
+                  wic.screen_width, wic.screen_grey.data(), wic.screen_alpha.data(), true))) {
     return broken;
   }
-  pictures.last_disposal = disposal;
-  pictures.last_left = left;
-  pictures.last_top = top;
-  pictures.last_width = shown_width;
-  pictures.last_height = shown_height;
-  pictures.last_transparent = transparent;
-  ++pictures.next_frame;
+  wic.last_disposal = disposal;
+  wic.last_left = left;
+  wic.last_top = top;
+  wic.last_width = shown_width;
+  wic.last_height = shown_height;
+  wic.last_transparent = transparent;
+  ++wic.next_frame;
 
   picture = decoded_picture{};
-  picture.width = pictures.screen_width;
-  picture.height = pictures.screen_height;
-  picture.grey = pictures.screen_grey;
-  picture.alpha = pictures.screen_alpha;
+  picture.facts.width = wic.screen_width;
+  picture.facts.height = wic.screen_height;
+  picture.grey = wic.screen_grey;
+  picture.alpha = wic.screen_alpha;
   drop_opaque_alpha(picture);
   picture.when.known = true;
-  picture.when.time = pictures.next_time;
+  picture.when.time = wic.next_time;
   picture.when.duration = std::int64_t{delay} * GIF_DELAY_UNIT_US;
-  pictures.next_time += picture.when.duration;
+  wic.next_time += picture.when.duration;
   return decode_result::given;
 }
 
 // Reads the GIF's logical screen and background colour. Returns false for a screen too large.
-bool open_animation(wic_pictures& pictures) {
+bool open_animation(wic_decoder& wic) {
   com_ptr<IWICMetadataQueryReader> query;
-  pictures.decoder->GetMetadataQueryReader(&query);
+  wic.decoder->GetMetadataQueryReader(&query);
   auto width = metadata_number(query.Get(), L"/logscrdesc/Width", 0);
   auto height = metadata_number(query.Get(), L"/logscrdesc/Height", 0);
   com_ptr<IWICBitmapFrameDecode> first;
   UINT first_width = 0, first_height = 0;
   if (width == 0 || height == 0) {
     // No screen of its own: the first frame's size stands for it.
-    if (FAILED(pictures.decoder->GetFrame(0, &first)) ||
+    if (FAILED(wic.decoder->GetFrame(0, &first)) ||
         FAILED(first->GetSize(&first_width, &first_height))) {
       return false;
     }
     width = first_width;
     height = first_height;
   }
-  if (!picture_allowed(*pictures.trouble, width, height)) return false;
-  pictures.screen_width = static_cast<int>(width);
-  pictures.screen_height = static_cast<int>(height);
-  pictures.screen_grey.assign(std::size_t{width} * height, 0);
-  pictures.screen_alpha.assign(pictures.screen_grey.size(), 0);
+  if (!picture_allowed(*wic.trouble, width, height)) return false;
+  wic.screen_width = static_cast<int>(width);
+  wic.screen_height = static_cast<int>(height);
+  wic.screen_grey.assign(std::size_t{width} * height, 0);
+  wic.screen_alpha.assign(wic.screen_grey.size(), 0);
 
   com_ptr<IWICPalette> palette;
   UINT colours = 0;
   const unsigned index = metadata_number(query.Get(), L"/logscrdesc/BackgroundColorIndex", 0);
   if (metadata_number(query.Get(), L"/logscrdesc/GlobalColorTableFlag", 0) != 0 &&
-      SUCCEEDED(pictures.factory->CreatePalette(&palette)) &&
-      SUCCEEDED(pictures.decoder->CopyPalette(palette.Get())) &&
+      SUCCEEDED(wic.factory->CreatePalette(&palette)) &&
+      SUCCEEDED(wic.decoder->CopyPalette(palette.Get())) &&
       SUCCEEDED(palette->GetColorCount(&colours)) && index < colours) {
     std::vector<WICColor> table(colours);
     if (SUCCEEDED(palette->GetColors(colours, table.data(), &colours)) && index < colours) {
       const WICColor colour = table[index];  // 0xAARRGGBB
-      pictures.background_grey = luma_of(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF);
-      pictures.has_background = true;
+      wic.background_grey = luma_of(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF);
+      wic.has_background = true;
     }
   }
   return true;
@@ -300,30 +294,30 @@ bool open_animation(wic_pictures& pictures) {
 
 }  // namespace
 
-bool open_wic_pictures(wic_pictures& pictures, IStream& stream, std::string_view start) {
+bool open_wic_decoder(wic_decoder& wic, IStream& stream, std::string_view start) {
   if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_PPV_ARGS(&pictures.factory))) ||
-      FAILED(pictures.factory->CreateDecoderFromStream(
-          &stream, nullptr, WICDecodeMetadataCacheOnDemand, &pictures.decoder)) ||
-      FAILED(pictures.decoder->GetFrameCount(&pictures.frames)) || pictures.frames == 0) {
+                                IID_PPV_ARGS(&wic.factory))) ||
+      FAILED(wic.factory->CreateDecoderFromStream(&stream, nullptr, WICDecodeMetadataCacheOnDemand,
+                                                  &wic.decoder)) ||
+      FAILED(wic.decoder->GetFrameCount(&wic.frames)) || wic.frames == 0) {
     return false;
   }
   GUID container{};
-  pictures.decoder->GetContainerFormat(&container);
+  wic.decoder->GetContainerFormat(&container);
   // Some systems' JPEG codecs expose no metadata to query; the orientation is then read from
   // the bytes themselves.
   if (container == GUID_ContainerFormatJpeg) {
-    pictures.fallback_turn = turn_of_orientation(jpeg_exif_orientation(start));
+    wic.fallback_turn = turn_of_orientation(jpeg_exif_orientation(start));
   }
-  pictures.animation = container == GUID_ContainerFormatGif;
-  return !pictures.animation || open_animation(pictures);
+  wic.animation = container == GUID_ContainerFormatGif;
+  return !wic.animation || open_animation(wic);
 }
 
-decode_result next_wic_picture(wic_pictures& pictures, decoded_picture& picture) {
-  if (pictures.animation) return animation_frame(pictures, picture);
+decode_result next_wic_picture(wic_decoder& wic, decoded_picture& picture) {
+  if (wic.animation) return animation_frame(wic, picture);
   // A still gives its first picture only, not a TIFF's other pages or an icon's other sizes.
-  if (pictures.next_frame++ > 0) return decode_result::ended;
-  return still_picture(pictures, picture);
+  if (wic.next_frame++ > 0) return decode_result::ended;
+  return still_picture(wic, picture);
 }
 
 }  // namespace glyphreeler

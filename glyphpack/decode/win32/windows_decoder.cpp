@@ -1,15 +1,14 @@
-// Pictures, animations and video through Windows' own decoders: COM for the thread, the input as
-// a COM stream, and the choice between WIC, which is asked first (pictures and GIF animations),
-// and Media Foundation (video), which is asked when no picture decoder takes the input. Which
-// pictures become frames is the portable sampling's to say (sampling.hpp), and each becomes one
-// through the portable code (decoded_picture.hpp), as another decoder's pictures do.
+// The media contract over Windows' own decoders: COM for the thread, the input as a COM stream,
+// and the choice between WIC, which is asked first (pictures and GIF animations), and Media
+// Foundation (video), which is asked when no picture decoder takes the input. Both hand out
+// whole pictures (decoded_picture.hpp), which the portable picture stage shrinks.
 #include "glyphpack/decode/win32/windows_decoder.hpp"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-#include "glyphpack/decode/media.hpp"
+#include "glyphpack/decode/decoded_picture.hpp"
 #include "platform/system_error.hpp"
 
 namespace glyphreeler {
@@ -31,97 +30,38 @@ bool picture_allowed(decoding_trouble& trouble, std::uint64_t width, std::uint64
   return false;
 }
 
-bool open_windows_media(windows_media& media, byte_source& source) {
-  // The first bytes, kept aside before the decoders read on: they name a video's container, and
-  // hold a JPEG's EXIF block.
-  const std::string start(source_peek(source, SOURCE_BLOCK_BYTES));
-  open_source_stream(media.stream, source);
-  media.pictures.trouble = media.videos.trouble = &media.trouble;
-  if (open_wic_pictures(media.pictures, *media.stream.stream, start)) return true;
-  media.pictures = wic_pictures{};  // WIC lets go of the stream
-  media.pictures.trouble = &media.trouble;
-  if (!media.trouble.problem.empty() || !rewind_source_stream(*media.stream.stream)) return false;
-  media.video = true;
-  return open_mf_video(media.videos, *media.stream.stream, start);
-}
-
-struct media_decoder {
-  windows_media windows;
-  media_limits limits;                       // as the reader was given them
-  const picture_options* options = nullptr;  // as the frames are asked for
-  media_progress* progress = nullptr;        // the reader's
-  sampling sampled;                          // which pictures become frames
-  decoded_picture decoded;                   // WIC's picture just decoded
-  decoded_picture held;                      // the picture showing, until a later one replaces it
-  mf_picture decoded_video;                  // the same from Media Foundation, whose pictures
-  mf_picture held_video;                     // are read only when they become frames,
-  decoded_picture video_picture;             // into this
-  framing framed;                            // samples, and the glyphs of the last frame
-};
-
 void media_decoder_deleter::operator()(media_decoder* decoder) const { delete decoder; }
 
 namespace {
-
-// The decoders as the sampling drives them.
-struct windows_pictures {
-  media_decoder& media;
-
-  int next_picture(picture_time& when) {
-    const decode_result got = media.windows.video
-                                  ? next_mf_picture(media.windows.videos, media.decoded_video, when)
-                                  : next_wic_picture(media.windows.pictures, media.decoded);
-    switch (got) {
-      case decode_result::given:
-        if (!media.windows.video) when = media.decoded.when;
-        // Media Foundation knows a video's length, not its end: the end is that far from the
-        // first picture, whose time may be shifted by the container's start (a reader that
-        // does not apply an MP4's edit list, as wine's, starts it a B-frame's delay late).
-        if (media.windows.video && media.progress->pictures == 0 && media.windows.videos.end > 0) {
-          media.sampled.line.has_end = true;
-          media.sampled.line.end = time_sum(when.known ? when.time : 0, media.windows.videos.end);
-        }
-        ++media.progress->pictures;
-        return 1;
-      case decode_result::ended: return 0;
-      case decode_result::failed: break;
-    }
-    // A picture too large, or the system short of memory, ends it with its own message; damage
-    // ends the source where it is, undecodable if nothing came before.
-    return media.windows.trouble.problem.empty() && !short_of_memory() ? 0 : -1;
-  }
-  bool make_frame(bool held, frame_cells& frame) {
-    const decoded_picture* picture = held ? &media.held : &media.decoded;
-    if (media.windows.video) {
-      if (!read_mf_picture(held ? media.held_video : media.decoded_video, media.video_picture)) {
-        media.windows.trouble.problem = "a picture cannot be converted";
-        return false;
-      }
-      picture = &media.video_picture;
-    }
-    frame_of_picture(*picture, *media.options, media.framed, frame);
-    return true;
-  }
-  void hold_new() {
-    std::swap(media.held, media.decoded);
-    std::swap(media.held_video, media.decoded_video);
-  }
-  std::string failure() const {
-    if (!media.windows.trouble.problem.empty()) return media.windows.trouble.problem;
-    if (short_of_memory()) return system_error_text(ERROR_NOT_ENOUGH_MEMORY);
-    return std::string(undecodable_message());
-  }
-  bool short_of_memory() const {
-    const HRESULT failure = media.windows.trouble.failure;
-    return failure == E_OUTOFMEMORY || failure == HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
-  }
-};
 
 // First bytes that no text art starts with, of formats these decoders read. The others hold a
 // NUL byte early, which tells them from text already.
 constexpr std::array<std::string_view, 5> SIGNATURES{
     std::string_view("\x89PNG\r\n\x1A\n", 8), "GIF87a", "GIF89a", "\xFF\xD8\xFF",
     std::string_view("\x1A\x45\xDF\xA3", 4)};  // the last: Matroska and WebM
+
+// Opens the source, at its start, with whichever decoder takes it. Returns false when neither
+// does; `decoder.trouble` may then say why.
+bool open_windows_decoder(media_decoder& decoder, byte_source& source) {
+  // The first bytes, kept aside before the decoders read on: they name a video's container, and
+  // hold a JPEG's EXIF block.
+  const std::string start(source_peek(source, SOURCE_BLOCK_BYTES));
+  open_source_stream(decoder.stream, source);
+  decoder.wic.trouble = decoder.mf.trouble = &decoder.trouble;
+  if (open_wic_decoder(decoder.wic, *decoder.stream.stream, start)) return true;
+  decoder.wic = wic_decoder{};  // WIC lets go of the stream
+  decoder.wic.trouble = &decoder.trouble;
+  if (!decoder.trouble.problem.empty() || !rewind_source_stream(*decoder.stream.stream)) {
+    return false;
+  }
+  decoder.video = true;
+  return open_mf_decoder(decoder.mf, *decoder.stream.stream, start);
+}
+
+bool short_of_memory(const media_decoder& decoder) {
+  const HRESULT failure = decoder.trouble.failure;
+  return failure == E_OUTOFMEMORY || failure == HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY);
+}
 
 }  // namespace
 
@@ -137,17 +77,68 @@ bool starts_like_media(std::string_view start) {
          start.substr(std::min<std::size_t>(4, start.size()), 4) == "ftyp";
 }
 
-std::string_view undecodable_message() {
-  return "not text art, a PGM image, or a picture or video that can be decoded";
+std::string open_media_decoder(byte_source& source, const media_limits& limits,
+                               media_decoder_ptr& decoder) {
+  decoder.reset(new media_decoder);
+  decoder->trouble.max_pixels = limits.max_pixels;
+  return open_windows_decoder(*decoder, source) ? "" : decoder_failure(*decoder);
 }
 
-int next_media_frame(byte_source& source, media_reader& reader, const picture_options& options,
-                     frame_cells& frame, pack_error& error) {
-  return next_decoded_frame<media_decoder, windows_pictures>(
-      reader, options, frame, error, [&](media_decoder& media) {
-        media.windows.trouble.max_pixels = reader.limits.max_pixels;
-        return open_windows_media(media.windows, source);
-      });
+int decoder_next_picture(media_decoder& decoder, const picture_demand&, picture_time& when) {
+  const decode_result got = decoder.video ? next_mf_picture(decoder.mf, decoder.decoded_video, when)
+                                          : next_wic_picture(decoder.wic, decoder.decoded);
+  switch (got) {
+    case decode_result::given:
+      if (!decoder.video) when = decoder.decoded.when;
+      // Media Foundation knows a video's length, not its end: the end is that far from the
+      // first picture, whose time may be shifted by the container's start (a reader that does
+      // not apply an MP4's edit list, as wine's, starts it a B-frame's delay late).
+      if (decoder.video && decoder.pictures_given == 0 && decoder.mf.end > 0) {
+        decoder.has_end = true;
+        decoder.end = time_sum(when.known ? when.time : 0, decoder.mf.end);
+      }
+      ++decoder.pictures_given;
+      return 1;
+    case decode_result::ended: return 0;
+    case decode_result::failed: break;
+  }
+  // A picture too large, or the system short of memory, ends it with its own message; damage
+  // ends the source where it is, undecodable if nothing came before.
+  return decoder.trouble.problem.empty() && !short_of_memory(decoder) ? 0 : -1;
+}
+
+void decoder_hold(media_decoder& decoder) {
+  std::swap(decoder.held, decoder.decoded);
+  std::swap(decoder.held_video, decoder.decoded_video);
+}
+
+bool decoder_picture_facts(media_decoder& decoder, bool held, picture_facts& facts) {
+  if (decoder.video) {
+    facts = mf_picture_facts((held ? decoder.held_video : decoder.decoded_video).format);
+  } else {
+    facts = (held ? decoder.held : decoder.decoded).facts;
+  }
+  return true;
+}
+
+const decoded_picture* decoder_whole_picture(media_decoder& decoder, bool held) {
+  if (!decoder.video) return held ? &decoder.held : &decoder.decoded;
+  const bool read =
+      read_mf_picture(held ? decoder.held_video : decoder.decoded_video, decoder.video_picture);
+  return read ? &decoder.video_picture : nullptr;
+}
+
+std::uint64_t decoder_pictures_read(const media_decoder& decoder) { return decoder.pictures_given; }
+
+bool decoder_end(const media_decoder& decoder, std::int64_t& end) {
+  end = decoder.end;
+  return decoder.has_end;
+}
+
+std::string decoder_failure(const media_decoder& decoder) {
+  if (!decoder.trouble.problem.empty()) return decoder.trouble.problem;
+  if (short_of_memory(decoder)) return system_error_text(ERROR_NOT_ENOUGH_MEMORY);
+  return std::string(undecodable_message());
 }
 
 }  // namespace glyphreeler

@@ -1,7 +1,7 @@
-// What the two halves of glyphpack's Windows decoding share: pictures and animations through
-// the Windows Imaging Component (media_wic.cpp), video through Media Foundation's Source Reader
-// (media_mf.cpp). Each reads the input through a COM stream over the byte source, never a name,
-// and hands out decoded pictures.
+// The Windows back end's state, and what its two decoders share: pictures and animations through
+// the Windows Imaging Component (wic.cpp), video through Media Foundation's Source Reader
+// (media_foundation.cpp). Each reads the input through a COM stream over the byte source, never
+// a name, and hands out decoded pictures.
 //
 // The program imports no DLL of either: WIC is reached through COM alone, and Media Foundation
 // is loaded when a video is to be read, from the system's folder only. So glyphpack.exe starts
@@ -22,9 +22,10 @@
 #include <string_view>
 #include <vector>
 
+#include "glyphpack/decode/decoded_picture.hpp"
+#include "glyphpack/decode/media.hpp"
 #include "glyphpack/decode/win32/source_stream.hpp"
 #include "glyphpack/input/byte_source.hpp"
-#include "glyphpack/picture/decoded_picture.hpp"
 
 // In mfplat since Windows 7, but not declared by every SDK's mfapi.h.
 extern "C" HRESULT WINAPI MFCreateMFByteStreamOnStream(IStream* stream,
@@ -52,7 +53,7 @@ enum class decode_result { given, ended, failed };
 
 // Pictures through WIC: a still picture gives one, a GIF every frame of its animation, each
 // composed on the animation's screen as its disposal leaves it.
-struct wic_pictures {
+struct wic_decoder {
   com_ptr<IWICImagingFactory> factory;
   com_ptr<IWICBitmapDecoder> decoder;
   decoding_trouble* trouble = nullptr;
@@ -77,8 +78,8 @@ struct wic_pictures {
 
 // Opens `stream` (at its start) as a picture. Returns false when no WIC decoder on the system
 // recognises it. `start` is the input's first bytes, for a JPEG's EXIF orientation.
-bool open_wic_pictures(wic_pictures& pictures, IStream& stream, std::string_view start);
-decode_result next_wic_picture(wic_pictures& pictures, decoded_picture& picture);
+bool open_wic_decoder(wic_decoder& wic, IStream& stream, std::string_view start);
+decode_result next_wic_picture(wic_decoder& wic, decoded_picture& picture);
 
 // Media Foundation's functions, from mfplat.dll and mfreadwrite.dll in the system's folder.
 struct mf_library {
@@ -113,7 +114,7 @@ struct mf_picture {
 
 // Video through Media Foundation: the first video stream of a container that the input's first
 // bytes name, decoded to a format whose luma can be read as it is.
-struct mf_video {
+struct mf_decoder {
   const mf_library* library = nullptr;  // loaded at the first video, kept to the end of the run
   bool started = false;                 // MFStartup succeeded: MFShutdown is owed
   com_ptr<IMFByteStream> bytes;
@@ -123,14 +124,16 @@ struct mf_video {
   mf_format format;
   std::int64_t end = -1;       // the source's length in microseconds, -1 unknown
   std::uint64_t pictures = 0;  // pictures given so far
-  ~mf_video();
+  ~mf_decoder();
 };
 
 // Opens `stream` (at its start) as video. Returns false when the first bytes name no container
 // it reads, or Media Foundation cannot open it or has no decoder for its first video stream.
-bool open_mf_video(mf_video& video, IStream& stream, std::string_view start);
+bool open_mf_decoder(mf_decoder& video, IStream& stream, std::string_view start);
 // Decodes the next picture, and says when it shows.
-decode_result next_mf_picture(mf_video& video, mf_picture& picture, picture_time& when);
+decode_result next_mf_picture(mf_decoder& video, mf_picture& picture, picture_time& when);
+// What a picture of this format is like.
+picture_facts mf_picture_facts(const mf_format& format);
 // The grey of a picture next_mf_picture gave. Returns false for a buffer that does not hold the
 // picture its format describes.
 bool read_mf_picture(const mf_picture& picture, decoded_picture& grey);
@@ -146,17 +149,21 @@ struct com_apartment {
 
 // The input as Windows decodes it: a picture or animation through WIC, or else a video through
 // Media Foundation.
-struct windows_media {
+struct media_decoder {
   com_apartment apartment;  // first in, last out: the decoders go before COM does
   decoding_trouble trouble;
   source_stream_handle stream;
   bool video = false;  // Media Foundation reads it, not WIC
-  wic_pictures pictures;
-  mf_video videos;
+  wic_decoder wic;
+  mf_decoder mf;
+  decoded_picture decoded;        // WIC's picture just decoded
+  decoded_picture held;           // the picture showing, until a later one replaces it
+  mf_picture decoded_video;       // the same from Media Foundation, whose pictures
+  mf_picture held_video;          // are read only when they become frames,
+  decoded_picture video_picture;  // into this
+  std::uint64_t pictures_given = 0;
+  bool has_end = false;  // the source's end is known:
+  std::int64_t end = 0;  // there, in microseconds
 };
-
-// Opens the source, at its start, with whichever decoder takes it. Returns false when neither
-// does; `media.trouble` may then say why.
-bool open_windows_media(windows_media& media, byte_source& source);
 
 }  // namespace glyphreeler

@@ -1,15 +1,27 @@
-// A decoded picture into a frame without a library: transparency laid over the background and
-// each grey sample the exact average of its part of the picture (area_sums.hpp).
-#include "glyphpack/picture/decoded_picture.hpp"
+// Shrinking a whole picture by exact averages (area_sums.hpp), after its transparency is laid
+// over the background.
+#include "glyphpack/picture/shrink.hpp"
 
 #include "glyphpack/picture/area_sums.hpp"
+#include "glyphpack/picture/sample_grid.hpp"
 
 namespace glyphreeler {
+namespace {
+
+constexpr unsigned GREY_WHITE = 255;
+
+}  // namespace
+
+unsigned char over_background(unsigned grey, unsigned alpha, bool invert) {
+  const unsigned background = invert ? GREY_WHITE : 0;
+  return static_cast<unsigned char>(
+      (grey * alpha + background * (GREY_WHITE - alpha) + GREY_WHITE / 2) / GREY_WHITE);
+}
 
 void shrink_picture(const decoded_picture& picture, bool invert, int columns, int rows,
                     std::vector<std::uint16_t>& samples) {
-  const auto width = static_cast<std::uint64_t>(picture.width);
-  const auto height = static_cast<std::uint64_t>(picture.height);
+  const auto width = static_cast<std::uint64_t>(picture.facts.width);
+  const auto height = static_cast<std::uint64_t>(picture.facts.height);
   const auto across = static_cast<std::uint64_t>(columns);
   const auto down = static_cast<std::uint64_t>(rows);
   // A part's sum is at most 255 x width x height in the finer grid's units, and 257 times that
@@ -36,15 +48,6 @@ void shrink_picture(const decoded_picture& picture, bool invert, int columns, in
   for (std::size_t at = 0; at < sums.size(); ++at) {
     samples[at] = static_cast<std::uint16_t>((sums[at] * GREY_TO_SAMPLE + area / 2) / area);
   }
-}
-
-void frame_of_picture(const decoded_picture& picture, const picture_options& options,
-                      framing& framed, frame_cells& frame) {
-  const picture_layout layout = lay_out_picture(picture.width, picture.height, picture.pixel_aspect,
-                                                picture.turn, options.stretch);
-  shrink_picture(picture, options.invert, layout.columns, layout.rows, framed.samples);
-  frame_of_samples(layout, framed.samples.data(), static_cast<std::size_t>(layout.columns),
-                   options.invert, frame, &framed.memory, framed.turned);
 }
 
 }  // namespace glyphreeler

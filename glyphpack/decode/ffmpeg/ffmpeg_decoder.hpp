@@ -1,0 +1,82 @@
+// What the files of the FFmpeg back end share: the decoder's state (the container through
+// libavformat, the main video stream's decoder through libavcodec, the picture just decoded and
+// the one held) and each file's calls. Each file holds one job and only calls into FFmpeg; the
+// rules that need no library are portable (worth_decoding.hpp, the sampling, the picture stage).
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "glyphpack/decode/media.hpp"
+#include "glyphpack/decode/worth_decoding.hpp"
+
+namespace glyphreeler {
+
+struct media_decoder {
+  byte_source* source = nullptr;
+  AVIOContext* io = nullptr;          // reads `source`
+  AVFormatContext* format = nullptr;  // the container
+  AVCodecContext* codec = nullptr;    // the video stream's decoder
+  AVPacket* packet = nullptr;
+  AVFrame* decoded = nullptr;       // the picture just decoded
+  AVFrame* held = nullptr;          // the picture showing, until a later one replaces it
+  int stream = -1;                  // the video stream's index
+  AVRational time_base{0, 1};       // the stream's
+  std::int64_t picture_period = 0;  // a picture's nominal duration, 0 when unknown
+  recent_times recent;              // presentation times of the latest packets
+  picture_turn turn;                // the stream's, for pictures without their own
+  media_limits limits;              // as the decoder was opened with
+  bool has_end = false;             // the container knows for sure where the source ends:
+  std::int64_t end = 0;             // there, in microseconds
+  std::uint64_t packets_read = 0;   // the video stream's, for progress
+  std::uint64_t pictures_given = 0;
+  bool input_ended = false;  // every packet has been read: the decoder is draining
+  int error = 0;             // why the source failed (an AVERROR code), or 0
+  std::string problem;       // or what is wrong with it, where that says more
+  ~media_decoder();
+};
+
+inline constexpr AVRational MICROSECONDS{1, AV_TIME_BASE};  // AV_TIME_BASE_Q, which is C only
+
+inline std::int64_t microseconds(std::int64_t time, AVRational base) {
+  return av_rescale_q(time, base, MICROSECONDS);
+}
+
+// FFmpeg's allocators return null when memory runs out; glyphpack ends with a message then.
+inline void check_allocated(const void* pointer) {
+  if (pointer == nullptr) throw std::bad_alloc();
+}
+
+// io.cpp: an I/O context that reads `source` from where it stands, and moves about in it where
+// it is a file.
+AVIOContext* source_io(byte_source& source);
+
+// open.cpp: opens the container and the decoder of its main video stream. Returns 0, or an
+// AVERROR code (AVERROR_INVALIDDATA where the source is sound but not for us) with
+// `media.problem` set where it says more.
+int open_source(media_decoder& media);
+
+// library_log.cpp: the libraries' log is read, never shown (the program speaks for itself, one
+// line per failure). Returns the size of the last picture a decoder refused for its pixels, as
+// width << 32 | height, or 0.
+void start_reading_library_log();
+std::uint64_t refused_picture_size();
+
+// turn.cpp: the turn that shows a picture as meant, from a display matrix of `size` bytes.
+picture_turn turn_of_matrix(const std::uint8_t* bytes, std::size_t size);
+
+// packets.cpp: decodes until a picture is in `media.decoded`, passing over those `demand`
+// provably does not want. Returns 1, 0 when the source has no more, or -1 when decoding cannot
+// go on (`media.error` says why).
+int decode_picture(media_decoder& media, const picture_demand& demand);
+
+// packets.cpp: the time of the picture in `media.decoded`, and how long it shows.
+picture_time timing(const media_decoder& media);
+
+}  // namespace glyphreeler

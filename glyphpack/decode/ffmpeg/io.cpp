@@ -1,0 +1,47 @@
+// The byte source as libavformat reads it: through an I/O context of our own, so that the bytes
+// already looked at are not lost, and a file can be repositioned.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "glyphpack/decode/ffmpeg/ffmpeg_decoder.hpp"
+
+namespace glyphreeler {
+namespace {
+
+constexpr int IO_BUFFER_BYTES = 64 * 1024;
+
+int read_source(void* opaque, std::uint8_t* into, int size) {
+  byte_source& source = *static_cast<byte_source*>(opaque);
+  const std::size_t got = source_read(source, into, static_cast<std::size_t>(std::max(size, 0)));
+  if (got > 0) return static_cast<int>(got);
+  return source.error != 0 ? AVERROR(EIO) : AVERROR_EOF;
+}
+
+std::int64_t seek_source(void* opaque, std::int64_t offset, int whence) {
+  byte_source& source = *static_cast<byte_source*>(opaque);
+  whence &= ~AVSEEK_FORCE;
+  if (whence == AVSEEK_SIZE) return source_size(source);
+  const std::int64_t base = whence == SEEK_SET   ? 0
+                            : whence == SEEK_CUR ? source_offset(source)
+                            : whence == SEEK_END ? source_size(source)
+                                                 : -1;
+  if (base < 0 || (offset > 0 && base > INT64_MAX - offset)) return AVERROR(EINVAL);
+  return source_seek(source, base + offset) ? base + offset : AVERROR(EIO);
+}
+
+}  // namespace
+
+AVIOContext* source_io(byte_source& source) {
+  auto* buffer = static_cast<unsigned char*>(av_malloc(IO_BUFFER_BYTES));
+  check_allocated(buffer);
+  AVIOContext* io =
+      avio_alloc_context(buffer, IO_BUFFER_BYTES, 0, &source, read_source, nullptr, seek_source);
+  if (io == nullptr) av_free(buffer);
+  check_allocated(io);
+  // A pipe or a terminal is read straight through: only a file can be repositioned.
+  if (source_size(source) < 0) io->seekable = 0;
+  return io;
+}
+
+}  // namespace glyphreeler
