@@ -81,6 +81,25 @@ struct wic_decoder {
 bool open_wic_decoder(wic_decoder& wic, IStream& stream, std::string_view start);
 decode_result next_wic_picture(wic_decoder& wic, decoded_picture& picture);
 
+// What the still pictures (wic.cpp) and the animations (wic_animation.cpp) share: a number from
+// a metadata query, or `otherwise` where the query finds none; whether WIC's call succeeded (if
+// not, its failure is kept); a frame as 32-bit BGRA with straight alpha, converted as its pixels
+// are copied out; the grey and alpha of `rect` of a BGRA source copied into planes `stride`
+// pixels wide at (`to_x`, `to_y`), a band of rows at a time, only the pixels with some opacity
+// where drawn `over` what is there (false when WIC cannot give the pixels); and an alpha plane
+// that is opaque throughout dropped.
+unsigned metadata_number(IWICMetadataQueryReader* query, const wchar_t* name, unsigned otherwise);
+bool wic_succeeded(wic_decoder& wic, HRESULT result);
+bool as_bgra(wic_decoder& wic, IWICBitmapFrameDecode& frame, com_ptr<IWICBitmapSource>& bgra);
+bool copy_grey(wic_decoder& wic, IWICBitmapSource& source, const WICRect& rect, int to_x, int to_y,
+               int stride, unsigned char* grey, unsigned char* alpha, bool over);
+void drop_opaque_alpha(decoded_picture& picture);
+
+// A GIF's logical screen and background colour (false for a screen too large), and its next
+// frame as drawn on that screen.
+bool open_animation(wic_decoder& wic);
+decode_result animation_frame(wic_decoder& wic, decoded_picture& picture);
+
 // Media Foundation's functions, from mfplat.dll and mfreadwrite.dll in the system's folder.
 struct mf_library {
   decltype(&::MFStartup) startup = nullptr;
@@ -126,6 +145,15 @@ struct mf_decoder {
   std::uint64_t pictures = 0;  // pictures given so far
   ~mf_decoder();
 };
+
+// The video stream the Source Reader reads.
+inline constexpr DWORD MF_VIDEO_STREAM = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
+
+// Asks the reader for pictures in a format whose luma is read as it lies (false where it gives
+// none), and reads what the decoded pictures are like, now and after the reader says they
+// changed (false for pictures that cannot be read).
+bool mf_ask_readable_format(mf_decoder& video);
+bool mf_read_format(mf_decoder& video);
 
 // Opens `stream` (at its start) as video. Returns false when the first bytes name no container
 // it reads, or Media Foundation cannot open it or has no decoder for its first video stream.
