@@ -1,24 +1,18 @@
-// The frame file on POSIX systems, and the interruptions that must not leave it half made. A
-// frame file that replaces a regular file (or takes a new name)
-// is made as a 0600 temporary beside its target, created exclusively under a fresh name, then
-// given its permissions, synced, renamed into place and its folder synced. The signals that end
-// the program remove the temporary first: its name is prepared before it exists, so the handler
-// only has to unlink it.
+// The frame file on POSIX systems. A frame file that replaces a regular file (or takes a new
+// name) is made as a 0600 temporary beside its target, created exclusively under a fresh name,
+// then given its permissions, synced, renamed into place and its folder synced. The signals that
+// end the program remove the temporary first (interruptions_posix.hpp): its name is recorded
+// before it exists, so the handler only has to unlink it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstring>
 
 #include "glyphpack/output/frame_file.hpp"
-#include "glyphpack/output/interruptions.hpp"
-#include "platform/ending_signals_posix.hpp"
-#include "platform/standard_streams.hpp"
+#include "glyphpack/output/interruptions_posix.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -28,46 +22,6 @@ constexpr char TEMPORARY_PATTERN[] = "XXXXXX";  // mkstemp puts a fresh name her
 constexpr int MAX_LINK_HOPS = 40;               // as the kernel allows in one path
 constexpr mode_t NEW_FILE_MODE = 0666;          // less the umask, as any new file gets
 constexpr mode_t PERMISSION_BITS = 07777;
-
-// The temporary's name, for the signal handler: written only with the interruptions blocked.
-char temporary_name[PATH_MAX];
-volatile std::sig_atomic_t temporary_exists = 0;
-
-// What erases the progress line on standard error, for the signal handler: written only with
-// the interruptions blocked.
-char progress_eraser[PROGRESS_ERASER_BYTES];
-volatile std::sig_atomic_t progress_eraser_length = 0;
-
-// The mask of the thread starting others, while it does.
-sigset_t mask_before_starting;
-
-// Every signal that ends the program (an interruption, a closed pipe, a fault in a decoding
-// library fed a hostile file) removes the temporary and erases the progress line first.
-void on_interruption(int signal_number) {
-  if (temporary_exists) ::unlink(temporary_name);
-  temporary_exists = 0;
-  if (progress_eraser_length > 0) {
-    write_all_to(STDERR_FILENO, progress_eraser, static_cast<std::size_t>(progress_eraser_length));
-  }
-  progress_eraser_length = 0;
-  end_by_signal(signal_number);
-}
-
-// Holds the interruptions back from this thread for its lifetime, so that a temporary and the
-// record of it come and go together. A decoding library's thread may still take one meanwhile:
-// the handler then only unlinks a name that is either the temporary's or already gone.
-struct interruptions_held {
-  sigset_t previous;
-  interruptions_held() {
-    sigset_t held;
-    sigemptyset(&held);
-    add_ending_signals(held);
-    ::pthread_sigmask(SIG_BLOCK, &held, &previous);
-  }
-  ~interruptions_held() { ::pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
-  interruptions_held(const interruptions_held&) = delete;
-  interruptions_held& operator=(const interruptions_held&) = delete;
-};
 
 int descriptor_of(const frame_file& output) { return static_cast<int>(output.handle); }
 
@@ -121,20 +75,22 @@ int open_in_place(frame_file& output, const char* name, int extra_flags) {
 // planted under its name is ever written through, and readable by its owner only until done.
 int create_temporary(frame_file& output) {
   const std::string pattern = folder_of(output.target) + "/" + TEMPORARY_PREFIX + TEMPORARY_PATTERN;
-  if (pattern.size() >= sizeof temporary_name) return ENAMETOOLONG;
+  temporary_record& temporary = unfinished_temporary();
+  if (pattern.size() >= sizeof temporary.name) return ENAMETOOLONG;
   const interruptions_held held;
-  std::memcpy(temporary_name, pattern.c_str(), pattern.size() + 1);
-  const int fd = ::mkstemp(temporary_name);
+  std::memcpy(temporary.name, pattern.c_str(), pattern.size() + 1);
+  const int fd = ::mkstemp(temporary.name);
   if (fd < 0) return errno;
-  temporary_exists = 1;
+  temporary.exists = 1;
   output.handle = fd;
   return 0;
 }
 
 void remove_temporary() {
   const interruptions_held held;
-  if (temporary_exists) ::unlink(temporary_name);
-  temporary_exists = 0;
+  temporary_record& temporary = unfinished_temporary();
+  if (temporary.exists) ::unlink(temporary.name);
+  temporary.exists = 0;
 }
 
 // Some file systems cannot sync, or keep no permissions (a FAT memory stick, say): what they
@@ -229,8 +185,9 @@ int frame_file_finish(frame_file& output) {
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0) {
     const interruptions_held held;
-    if (::rename(temporary_name, output.target.c_str()) == 0) {
-      temporary_exists = 0;
+    temporary_record& temporary = unfinished_temporary();
+    if (::rename(temporary.name, output.target.c_str()) == 0) {
+      temporary.exists = 0;
     } else {
       error = errno;
     }
@@ -249,32 +206,6 @@ void frame_file_abandon(frame_file& output) {
   if (output.handle >= 0 && !output.standard_stream) ::close(descriptor_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();
-}
-
-void prepare_interruptions() {
-  // An over-large write then fails with EFBIG, reported like any failed write.
-  ::signal(SIGXFSZ, SIG_IGN);
-  catch_ending_signals(on_interruption);
-}
-
-void begin_starting_threads() {
-  sigset_t sent;
-  sigemptyset(&sent);
-  add_sent_signals(sent);
-  ::pthread_sigmask(SIG_BLOCK, &sent, &mask_before_starting);
-}
-
-void end_starting_threads() { ::pthread_sigmask(SIG_SETMASK, &mask_before_starting, nullptr); }
-
-void set_progress_eraser(std::string_view text) {
-  // A decoding library's thread may take a signal meanwhile: it finds no eraser, or a whole one.
-  const interruptions_held held;
-  progress_eraser_length = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  const std::size_t length = std::min(text.size(), sizeof progress_eraser);
-  std::memcpy(progress_eraser, text.data(), length);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  progress_eraser_length = static_cast<std::sig_atomic_t>(length);
 }
 
 }  // namespace glyphreeler

@@ -1,9 +1,9 @@
-// The frame file on Windows, and the interruptions that must not leave it half made. Names are
+// The frame file on Windows. Names are
 // UTF-8 inside the program and wide at the system's door, so that any name the file system
 // holds can be written. A frame file that replaces a disk file (or takes a new name) is made as
 // a temporary beside it, created only where no file of that name exists, flushed to disk and
-// moved over the target in one step. A console control event (Ctrl+C, Ctrl+Break, closing the
-// console) deletes the temporary and erases the progress line before the program ends.
+// moved over the target in one step. A console control event deletes the temporary first
+// (interruptions_win32.hpp).
 #include <windows.h>
 
 #include <cstring>
@@ -11,8 +11,7 @@
 #include <string>
 
 #include "glyphpack/output/frame_file.hpp"
-#include "glyphpack/output/interruptions.hpp"
-#include "platform/standard_streams.hpp"
+#include "glyphpack/output/interruptions_win32.hpp"
 #include "platform/utf16.hpp"
 
 namespace glyphreeler {
@@ -20,20 +19,6 @@ namespace {
 
 constexpr wchar_t TEMPORARY_PREFIX[] = L".glyphpack-";
 constexpr int TEMPORARY_ATTEMPTS = 100;  // fresh names tried before giving up
-
-// The temporary, for the control handler, which runs on a thread of its own: both change it
-// under this lock.
-SRWLOCK temporary_lock = SRWLOCK_INIT;
-std::wstring temporary_name;  // empty when there is none
-bool ending = false;          // a control event is ending the program: nothing is put in place
-std::string progress_eraser;  // what erases the progress line; empty while none is shown
-
-struct temporary_guard {
-  temporary_guard() { ::AcquireSRWLockExclusive(&temporary_lock); }
-  ~temporary_guard() { ::ReleaseSRWLockExclusive(&temporary_lock); }
-  temporary_guard(const temporary_guard&) = delete;
-  temporary_guard& operator=(const temporary_guard&) = delete;
-};
 
 HANDLE handle_of(const frame_file& output) { return reinterpret_cast<HANDLE>(output.handle); }
 
@@ -52,19 +37,6 @@ std::wstring folder_prefix_of(const std::wstring& path) {
   return separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
 }
 
-// Runs when Ctrl+C, Ctrl+Break, closing the console, logging off or shutting down ends the
-// program. The temporary is open with delete sharing, so it goes as the process ends; the
-// progress line is erased; FALSE lets the default action end it.
-BOOL WINAPI on_console_control(DWORD) {
-  const temporary_guard guard;
-  ending = true;
-  if (!temporary_name.empty()) ::DeleteFileW(temporary_name.c_str());
-  temporary_name.clear();
-  if (!progress_eraser.empty()) write_standard_error(progress_eraser);
-  progress_eraser.clear();
-  return FALSE;
-}
-
 int create_temporary(frame_file& output, const std::wstring& target) {
   std::random_device seed;
   std::minstd_rand pick(seed());
@@ -75,14 +47,15 @@ int create_temporary(frame_file& output, const std::wstring& target) {
     for (unsigned bits = static_cast<unsigned>(pick()), digit = 0; digit < 6; ++digit, bits >>= 4) {
       name += L"0123456789abcdef"[bits & 0xF];
     }
-    const temporary_guard guard;
-    if (ending) return ERROR_OPERATION_ABORTED;
+    const interruptions_held held;
+    temporary_record& temporary = unfinished_temporary();
+    if (temporary.ending) return ERROR_OPERATION_ABORTED;
     // CREATE_NEW: an existing file, or a link planted under the name, is never written through.
     const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       output.handle = reinterpret_cast<std::intptr_t>(handle);
-      temporary_name = name;
+      temporary.name = name;
       return 0;
     }
     error = last_error();
@@ -91,9 +64,10 @@ int create_temporary(frame_file& output, const std::wstring& target) {
 }
 
 void remove_temporary() {
-  const temporary_guard guard;
-  if (!temporary_name.empty()) ::DeleteFileW(temporary_name.c_str());
-  temporary_name.clear();
+  const interruptions_held held;
+  temporary_record& temporary = unfinished_temporary();
+  if (!temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
+  temporary.name.clear();
 }
 
 }  // namespace
@@ -162,12 +136,13 @@ int frame_file_finish(frame_file& output) {
   int error = ::FlushFileBuffers(handle) ? 0 : last_error();
   if (!::CloseHandle(handle) && error == 0) error = last_error();
   if (error == 0) {
-    const temporary_guard guard;
-    if (ending) {
+    const interruptions_held held;
+    temporary_record& temporary = unfinished_temporary();
+    if (temporary.ending) {
       error = ERROR_OPERATION_ABORTED;
-    } else if (::MoveFileExW(temporary_name.c_str(), wide_of(output.target).c_str(),
+    } else if (::MoveFileExW(temporary.name.c_str(), wide_of(output.target).c_str(),
                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      temporary_name.clear();
+      temporary.name.clear();
     } else {
       error = last_error();
     }
@@ -182,17 +157,6 @@ void frame_file_abandon(frame_file& output) {
   if (output.handle != -1 && !output.standard_stream) ::CloseHandle(handle_of(output));
   output.handle = -1;
   if (!output.in_place) remove_temporary();
-}
-
-void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE); }
-
-// The control handler runs on a thread of its own, whatever other threads there are.
-void begin_starting_threads() {}
-void end_starting_threads() {}
-
-void set_progress_eraser(std::string_view text) {
-  const temporary_guard guard;
-  progress_eraser.assign(text.substr(0, PROGRESS_ERASER_BYTES));
 }
 
 }  // namespace glyphreeler

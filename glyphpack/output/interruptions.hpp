@@ -1,6 +1,7 @@
 // What ends glyphpack from outside (Ctrl+C, a signal, closing the console) and what it tidies
-// before it ends: an unfinished frame file's temporary and the progress line. Implemented with
-// the frame file's back ends, whose temporary is at stake.
+// before it ends: an unfinished frame file's temporary and the progress line. One back end per
+// platform (interruptions_posix.cpp, interruptions_win32.cpp); the frame file's back end tells it
+// of the temporary.
 #pragma once
 
 #include <cstddef>
@@ -12,12 +13,6 @@ namespace glyphreeler {
 // progress line, then ends the program as it would have; a write beyond the file size limit
 // fails instead of ending it.
 void prepare_interruptions();
-
-// Threads started between these two calls (a decoding library's) leave the interruptions sent
-// to the program to the thread that started them, which alone writes the progress line: so
-// that the line is erased last.
-void begin_starting_threads();
-void end_starting_threads();
 
 // The longest text set_progress_eraser keeps.
 inline constexpr std::size_t PROGRESS_ERASER_BYTES = 512;

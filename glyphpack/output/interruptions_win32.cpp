@@ -1,0 +1,44 @@
+// The interruptions on Windows: a console control event (Ctrl+C, Ctrl+Break, closing the
+// console, logging off, shutting down) deletes the unfinished temporary and erases the progress
+// line before the program ends.
+#include <windows.h>
+
+#include "glyphpack/output/interruptions.hpp"
+#include "glyphpack/output/interruptions_win32.hpp"
+#include "platform/standard_streams.hpp"
+
+namespace glyphreeler {
+namespace {
+
+SRWLOCK record_lock = SRWLOCK_INIT;
+temporary_record temporary;
+std::string progress_eraser;  // what erases the progress line; empty while none is shown
+
+// The temporary is open with delete sharing, so it goes as the process ends; FALSE lets the
+// default action end the program.
+BOOL WINAPI on_console_control(DWORD) {
+  const interruptions_held held;
+  temporary.ending = true;
+  if (!temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
+  temporary.name.clear();
+  if (!progress_eraser.empty()) write_standard_error(progress_eraser);
+  progress_eraser.clear();
+  return FALSE;
+}
+
+}  // namespace
+
+interruptions_held::interruptions_held() { ::AcquireSRWLockExclusive(&record_lock); }
+
+interruptions_held::~interruptions_held() { ::ReleaseSRWLockExclusive(&record_lock); }
+
+temporary_record& unfinished_temporary() { return temporary; }
+
+void prepare_interruptions() { ::SetConsoleCtrlHandler(on_console_control, TRUE); }
+
+void set_progress_eraser(std::string_view text) {
+  const interruptions_held held;
+  progress_eraser.assign(text.substr(0, PROGRESS_ERASER_BYTES));
+}
+
+}  // namespace glyphreeler
