@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "glyphpack/picture/layout.hpp"
+#include "glyphpack/decode/picture_facts.hpp"
 
 namespace glyphreeler {
 
