@@ -1,0 +1,39 @@
+// A JPEG's EXIF orientation read from its own bytes, which nobody vouches for.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "glyphpack/decode/exif.hpp"
+#include "tests/glyphpack/packing.hpp"
+
+namespace glyphreeler {
+namespace {
+
+// A JPEG's start with an APP1 segment holding `tiff` after the EXIF header, after an APP0.
+std::string jpeg_with_exif(const std::string& tiff) {
+  const std::string app0("\xFF\xE0\x00\x04\x00\x00", 6);
+  const std::string body = std::string("Exif\0\0", 6) + tiff;
+  const std::size_t length = body.size() + 2;
+  return "\xFF\xD8" + app0 + "\xFF\xE1" + static_cast<char>(length >> 8) +
+         static_cast<char>(length & 0xFF) + body + "\xFF\xDA";
+}
+
+TEST(Exif, OrientationIsReadFromAJpegsOwnBytes) {
+  // One directory entry: tag 274, a short, one of it, value 6; little- and big-endian.
+  const std::string little("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0", 22);
+  const std::string big("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 22);
+  EXPECT_EQ(6, jpeg_exif_orientation(jpeg_with_exif(little)));
+  EXPECT_EQ(6, jpeg_exif_orientation(jpeg_with_exif(big)));
+  // Cut short anywhere before the value's last byte (followed by two bytes of padding and the
+  // scan's marker), or pointing past its end, it gives none, and reads nothing beyond.
+  const std::string whole = jpeg_with_exif(little);
+  for (std::size_t size = 0; size < whole.size() - 4; ++size) {
+    EXPECT_EQ(0, jpeg_exif_orientation(whole.substr(0, size))) << size;
+  }
+  std::string astray = little;
+  astray[4] = '\x7F';  // the directory's offset
+  EXPECT_EQ(0, jpeg_exif_orientation(jpeg_with_exif(astray)));
+}
+
+}  // namespace
+}  // namespace glyphreeler
