@@ -8,8 +8,8 @@
 #include <string>
 
 #include "format/frame.hpp"
+#include "platform/io_blocks.hpp"
 #include "platform/raw_file.hpp"
-#include "player/terminal/blocks.hpp"
 
 namespace glyphreeler {
 

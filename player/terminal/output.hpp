@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/io_blocks.hpp"
 #include "platform/terminal_charset.hpp"
-#include "player/terminal/blocks.hpp"
 
 namespace glyphreeler {
 
