@@ -94,6 +94,11 @@ disarmed_bytes disarm_byte(control_filter& filter, unsigned char byte,
 // an unfinished character, those 0x80..0x9F as "?".
 disarmed_bytes disarm_held(control_filter& filter);
 
+// Lets go of what the filter holds at the end of the output, when no rest can come: an
+// unfinished character becomes one "?", since its first bytes sent alone would join whatever
+// the terminal is sent next (the shell's prompt, another program's output).
+disarmed_bytes disarm_unfinished(control_filter& filter);
+
 // A text quoted in a message, a file name say, made safe to show on that terminal: every C0
 // control, DEL and byte that would complete a C1 control becomes "?".
 std::string disarmed_text(std::string_view text, const terminal_encoding& encoding);

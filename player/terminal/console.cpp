@@ -77,6 +77,9 @@ int wait_key() {
 }
 
 void report_failure(const std::string& what, const std::string& reason) {
+  // A run that stops mid-row (a failed read) has its row ended and written out first, so the
+  // message starts a line of its own wherever both streams show.
+  output_end_line(standard_output);
   // The line may quote a file name, which must not drive the terminal any more than a frame.
   const std::string line =
       "glyphreeler: " + disarmed_text(what + ": " + reason, standard_error.encoding) + "\n";
