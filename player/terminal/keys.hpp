@@ -108,4 +108,9 @@ struct decoded_key {
 decoded_key decode_key_bytes(const unsigned char* bytes, std::size_t count, bool input_paused,
                              bool utf8);
 
+// How many of the first bytes open a terminal's control string (ESC ] for OSC, ESC P, ESC _,
+// ESC ^, ESC X, perhaps after an ESC), which decode_key_bytes skips to its terminator however
+// long it is; 0 when they open none.
+std::size_t control_string_opening(const unsigned char* bytes, std::size_t count);
+
 }  // namespace glyphreeler

@@ -143,6 +143,8 @@ keys("keypad", b"\x1bO2P\x1bOx\x1bO;;;Z\x1bOM\x1bOj\x1bOX")
 keys("rxvt_and_linux_console", b"\x1b[a\x1bOc\x1b[3$\x1b[5^\x1b[8@\x1b[24$\x1b[34^\x1b[25~"
      b"\x1b[30~\x1b\x1b[2$\x1b[$x\x1b[2;5$y", pauses=(30,))
 keys("control_bytes", bytes(range(32)) + b"\x7f", pauses=(28,))
+keys("terminal_replies", b"\x1b]11;rgb:0000/0000/0000\x07\x1bP1$r0m\x1b\\\x1b]52;c;" + b"A" * 80 +
+     b"\x1b\\q\x1b]0;t\x9cq\x1b]2;cut", pauses=(120,))
 write("key_decoder", "all_sequences_utf8", bytes([UTF8 | SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "all_sequences_bytes", bytes([SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "escape_sequences_back_to_back", bytes([SEQUENCES, 11, 11, 12, 13, 15, 17, 11]))
