@@ -1,4 +1,4 @@
-// bench/run's floor for the Windows build: one frame's console writes as glyphreeler makes them
+// bench/player's floor for the Windows build: one frame's console writes as glyphreeler makes them
 // (a one-byte write per cell, a CR LF write per row) on a blanked screen, with nothing else
 // around them. Each round's time in milliseconds goes on a line of floor.txt, in the current
 // folder. Usage: wine_floor.exe <rounds>

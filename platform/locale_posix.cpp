@@ -24,13 +24,15 @@ bool locale_speaks_utf8() {
   return utf8;
 }
 
-bool terminal_set_to_utf8(int fd) {
+terminal_utf8_setting terminal_utf8_input(int fd) {
 #ifdef IUTF8
   termios mode{};
-  return ::isatty(fd) == 1 && ::tcgetattr(fd, &mode) == 0 && (mode.c_iflag & IUTF8) != 0;
+  if (::isatty(fd) != 1 || ::tcgetattr(fd, &mode) != 0) return terminal_utf8_setting::not_stated;
+  return (mode.c_iflag & IUTF8) != 0 ? terminal_utf8_setting::utf8
+                                     : terminal_utf8_setting::not_utf8;
 #else
   static_cast<void>(fd);
-  return false;  // a system without the setting: the locale alone decides
+  return terminal_utf8_setting::not_stated;  // a system without the setting: the locale decides
 #endif
 }
 

@@ -2,13 +2,15 @@
 // terminal's own UTF-8 setting. For the back ends that decide which bytes would drive it.
 #pragma once
 
+#include "platform/terminal_charset.hpp"
+
 namespace glyphreeler {
 
 // True when the locale's character set (LC_ALL, LC_CTYPE or LANG) is UTF-8.
 bool locale_speaks_utf8();
 
-// True when `fd` is a terminal set to UTF-8 input (stty iutf8), which tells a UTF-8 terminal
-// under LANG=C.
-bool terminal_set_to_utf8(int fd);
+// What the terminal `fd` says of its input (stty iutf8 or -iutf8): not_stated where the system
+// has no such setting or `fd` is no terminal.
+terminal_utf8_setting terminal_utf8_input(int fd);
 
 }  // namespace glyphreeler

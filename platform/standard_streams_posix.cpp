@@ -59,7 +59,7 @@ int standard_error_columns() {
 }
 
 terminal_encoding standard_error_encoding() {
-  return {charset_of(locale_speaks_utf8(), terminal_set_to_utf8(STDERR_FILENO)), ALL_C1_BYTES};
+  return {charset_of(locale_speaks_utf8(), terminal_utf8_input(STDERR_FILENO)), ALL_C1_BYTES};
 }
 
 }  // namespace glyphreeler

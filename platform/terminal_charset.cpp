@@ -73,6 +73,13 @@ disarmed_bytes disarm_held(control_filter& filter) {
   return out;
 }
 
+disarmed_bytes disarm_unfinished(control_filter& filter) {
+  disarmed_bytes out;
+  if (filter.held_count != 0) add(out, REPLACEMENT);
+  filter.held_count = 0;
+  return out;
+}
+
 std::string disarmed_text(std::string_view text, const terminal_encoding& encoding) {
   std::string shown;
   control_filter filter;

@@ -20,10 +20,24 @@ struct terminal_encoding {
   std::uint32_t c1_bytes = ALL_C1_BYTES;              // for an eight-bit one, its C1 controls
 };
 
-// A terminal decodes UTF-8 when the locale says so, or when the terminal itself is set to UTF-8
-// input (IUTF8): a UTF-8 terminal under LANG=C still reads é as two bytes of one character.
-constexpr terminal_charset charset_of(bool locale_is_utf8, bool terminal_is_utf8) {
-  return locale_is_utf8 || terminal_is_utf8 ? terminal_charset::utf8 : terminal_charset::eight_bit;
+// What a terminal says of its own input's encoding (IUTF8, `stty iutf8`).
+enum class terminal_utf8_setting {
+  utf8,        // set: it decodes UTF-8
+  not_utf8,    // clear: it decodes bytes one by one
+  not_stated,  // the system has no such setting, or there is no terminal to ask
+};
+
+// A terminal that states whether it decodes UTF-8 is taken at its word: a UTF-8 terminal under
+// LANG=C still reads é as two bytes of one character, and an eight-bit one under a UTF-8 locale
+// (xterm +u8, which clears IUTF8) obeys 0x9B and the 0x9D in a valid "”" (E2 80 9D) as controls.
+// Only where it states nothing does the locale decide.
+constexpr terminal_charset charset_of(bool locale_is_utf8, terminal_utf8_setting terminal) {
+  switch (terminal) {
+    case terminal_utf8_setting::utf8: return terminal_charset::utf8;
+    case terminal_utf8_setting::not_utf8: return terminal_charset::eight_bit;
+    case terminal_utf8_setting::not_stated: break;
+  }
+  return locale_is_utf8 ? terminal_charset::utf8 : terminal_charset::eight_bit;
 }
 
 // Unicode's table of well-formed UTF-8, for the filter and the key decoder alike. How many
@@ -79,6 +93,11 @@ disarmed_bytes disarm_byte(control_filter& filter, unsigned char byte,
 // Lets go of what the filter holds, at a line end or the end of the output: the first bytes of
 // an unfinished character, those 0x80..0x9F as "?".
 disarmed_bytes disarm_held(control_filter& filter);
+
+// Lets go of what the filter holds at the end of the output, when no rest can come: an
+// unfinished character becomes one "?", since its first bytes sent alone would join whatever
+// the terminal is sent next (the shell's prompt, another program's output).
+disarmed_bytes disarm_unfinished(control_filter& filter);
 
 // A text quoted in a message, a file name say, made safe to show on that terminal: every C0
 // control, DEL and byte that would complete a C1 control becomes "?".

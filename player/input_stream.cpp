@@ -6,7 +6,6 @@
 #include "player/input_stream.hpp"
 
 #include <algorithm>
-#include <limits>
 
 #include "platform/system_error.hpp"
 
@@ -57,19 +56,8 @@ std::int64_t tell(const input_stream& stream) {
 }
 
 int seek(input_stream& stream, std::int64_t offset, seek_origin origin) {
-  std::int64_t now;
-  if (origin == seek_origin::end) {
-    now = raw_seek(stream.file, offset, seek_origin::end);
-  } else {
-    std::int64_t base = 0;
-    if (origin == seek_origin::current) {
-      base = tell(stream);
-      if (base < 0) return -1;
-    }
-    if (offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset) return -1;
-    const std::int64_t target = base + offset;
-    now = target < 0 ? -1 : raw_seek(stream.file, target, seek_origin::start);
-  }
+  if (origin == seek_origin::current) return -1;
+  const std::int64_t now = raw_seek(stream.file, offset, origin);
   if (now < 0) return -1;  // the file has not moved, so the buffer still holds
   stream.filled = stream.next = 0;
   stream.file_offset = stream.buffer_start = stream.resume_offset = now;

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "format/frame.hpp"
+#include "platform/io_blocks.hpp"
 #include "platform/raw_file.hpp"
-#include "player/terminal/blocks.hpp"
 
 namespace glyphreeler {
 
@@ -39,9 +39,10 @@ std::unique_ptr<input_stream> open_input(const char* path, std::string& reason);
 // last sought. Seeking there resumes with the same byte. -1 for a file without offsets.
 std::int64_t tell(const input_stream& stream);
 
-// Discards what is buffered and repositions the file; clears the end-of-file flag and the end
-// mark (not a read error). From `current`, the offset is relative to tell(). Returns 0, or -1
-// with the stream unchanged.
+// Discards what is buffered and repositions the file, from its start or its end; clears the end
+// mark (not a read error). Returns 0, or -1 with the stream unchanged: before the start, a file
+// without offsets, or `current`, which the stream does not take (the file's own position is
+// past what it has buffered; seek to tell() from the start instead).
 int seek(input_stream& stream, std::int64_t offset, seek_origin origin);
 
 // The next translated byte, 0 to 255, or END_OF_DATA: at the end of the data, or after a failed

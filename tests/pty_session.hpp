@@ -19,6 +19,7 @@ struct session_options {
   std::string stdout_path;             // when set, standard output goes to this file instead
   bool stdout_pipe = false;            // standard output goes to a pipe read by the test
   bool stdout_closed = false;          // the program starts with standard output closed
+  bool stderr_closed = false;          // the program starts with standard error closed
   std::vector<int> ignored_signals;    // ignored when the program starts, as nohup would
   bool controlling_terminal = true;    // false: a new session with pipes and no terminal
   std::string locale = "C.UTF-8";      // LC_ALL in the program's environment

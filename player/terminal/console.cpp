@@ -1,6 +1,5 @@
 // The console services over a platform back end: standard output and the messages on standard
-// error through output channels, the key wait's decision and its pending second code, and the
-// set-up and release of the run.
+// error through output channels, the key wait, and the set-up and release of the run.
 #include "player/terminal/console.hpp"
 
 #include <cstring>
@@ -19,7 +18,6 @@ namespace {
 output_channel standard_output;
 // Messages: written as they come, their line ends as they are.
 output_channel standard_error;
-int pending_key_code = -1;  // second half of an extended key; -1 when none is held
 
 int write_to_standard_error(const unsigned char* bytes, std::size_t count) {
   return write_standard_error(std::string_view(reinterpret_cast<const char*>(bytes), count));
@@ -65,30 +63,23 @@ void clear_screen() { backend_clear_screen(); }
 void pause(int milliseconds) { backend_sleep(milliseconds); }
 
 int wait_key() {
-  if (pending_key_code >= 0) {
-    const int code = pending_key_code;
-    pending_key_code = -1;
-    return code;
-  }
   if (backend_key_wait_begin() != 0) return -1;
   int result = -1;
   key_event press;
   while (backend_next_key_press(press) == 0) {
-    const key_decision decision = decide_key(press);
-    if (decision.outcome == key_outcome::ignored) continue;
-    if (decision.outcome == key_outcome::extended) {
-      pending_key_code = decision.code;
+    if (decide_key(press).outcome != key_outcome::ignored) {
       result = 0;
-    } else {
-      result = decision.code;
+      break;
     }
-    break;
   }
   if (backend_key_wait_end() != 0) return -1;
   return result;
 }
 
 void report_failure(const std::string& what, const std::string& reason) {
+  // A run that stops mid-row (a failed read) has its row ended and written out first, so the
+  // message starts a line of its own wherever both streams show.
+  output_end_line(standard_output);
   // The line may quote a file name, which must not drive the terminal any more than a frame.
   const std::string line =
       "glyphreeler: " + disarmed_text(what + ": " + reason, standard_error.encoding) + "\n";

@@ -26,9 +26,8 @@ void clear_screen();
 // Suspends the program for the given time, all of it even when signals interrupt the sleep.
 void pause(int milliseconds);
 
-// Waits for one key press on the terminal and returns its code. An extended key returns 0 and
-// leaves its second code for the next call. Returns -1 without a terminal or when the terminal
-// cannot be read or set up.
+// Waits for one key press on the terminal that ends the wait (the key table decides which do).
+// Returns 0 once one came, or -1 without a terminal or when the terminal cannot be read or set up.
 int wait_key();
 
 // Writes "glyphreeler: <what>: <reason>" as one line to standard error.

@@ -179,9 +179,9 @@ void backend_start() {
   const char* terminal_type = std::getenv("TERM");
   text_only = terminal_type != nullptr && std::strcmp(terminal_type, TEXT_ONLY_TERMINAL) == 0;
   tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  // Frames and keys alike: the terminal decodes UTF-8 when the locale or the terminal says so,
-  // the controlling terminal or else standard output if that is one.
-  charset = charset_of(locale_speaks_utf8(), terminal_set_to_utf8(tty >= 0 ? tty : STDOUT_FILENO));
+  // Frames and keys alike: what the terminal says it decodes, or else what the locale says; the
+  // controlling terminal, or else standard output if that is one.
+  charset = charset_of(locale_speaks_utf8(), terminal_utf8_input(tty >= 0 ? tty : STDOUT_FILENO));
   keys.utf8 = charset == terminal_charset::utf8;
   if (tty < 0) return;  // no controlling terminal: nothing to clear, no key to wait for
   install_signal_handlers();

@@ -28,6 +28,15 @@ bool take_key_byte(key_assembler& assembler, const unsigned char* byte, key_even
   decoded_key decoded = decode_key_bytes(bytes, count, paused, assembler.utf8);
   if (decoded.status == decode_status::need_more) {
     if (!paused && count < sizeof assembler.bytes) return false;
+    // A reply longer than the bytes held: its middle goes, and its opening and first byte stay,
+    // so that the rest is still skipped to its terminator (or the pause that ends it), with an
+    // ESC at the end that may start that terminator.
+    if (const std::size_t opening = control_string_opening(bytes, count); opening != 0) {
+      const bool escape_last = bytes[count - 1] == ESCAPE;
+      count = opening + 1;
+      if (escape_last) bytes[count++] = ESCAPE;
+      return false;
+    }
     decoded = {decode_status::ignored, count, {}};  // no key is this long, or comes this slowly
   }
   count -= decoded.consumed;

@@ -1,5 +1,6 @@
 // Turns what a terminal sends for its keys (ASCII, UTF-8, and the escape sequences of the xterm,
-// VT220, rxvt and Linux console family) into key presses of the key table, one key at a time.
+// VT220, rxvt and Linux console family) into key presses of the key table, one key at a time,
+// and skips what it sends that is no key: reports and the strings of its replies.
 #include <cstddef>
 
 #include "platform/terminal_charset.hpp"
@@ -16,6 +17,14 @@ constexpr unsigned char LINUX_FKEY = '[';  // ESC [ [ A..E : the Linux console's
 constexpr unsigned char X10_MOUSE = 'M';   // ESC [ M and three raw bytes: a mouse report
 constexpr std::size_t X10_MOUSE_LENGTH = 6;
 constexpr int MODIFY_OTHER_KEYS = 27;  // CSI 27 ; m ; c ~ : character c with modifiers m
+// ESC ] (OSC), ESC P (DCS), ESC _ (APC), ESC ^ (PM), ESC X (SOS): a control string, which a
+// terminal sends as a reply (a colour, a setting), never for a key. It runs to BEL, to ST
+// (ESC \), or, from a terminal that is not UTF-8 (where 0x9C is no part of a character), to
+// ST's one-byte form.
+constexpr unsigned char STRING_OPENERS[] = {']', 'P', '_', '^', 'X'};
+constexpr unsigned char BEL = 0x07;
+constexpr unsigned char ST_FINAL = '\\';  // ESC \ is ST
+constexpr unsigned char ST_8BIT = 0x9C;
 // rxvt's modified editing and function keys end in one of these instead of '~': ESC [ 2 $ is
 // Shift+Insert, ESC [ 11 ^ Ctrl+F1, ESC [ 3 @ Ctrl+Shift+Delete. '$' is otherwise an
 // intermediate byte, so that form is told by its one numeric parameter before it.
@@ -325,6 +334,30 @@ decoded_key decode_ss3(const unsigned char* bytes, std::size_t count, bool pause
   return press.virtual_key != 0 ? pressed(end + 1, press) : ignored(end + 1);
 }
 
+bool opens_string(unsigned char byte) {
+  for (const unsigned char opener : STRING_OPENERS) {
+    if (byte == opener) return true;
+  }
+  return false;
+}
+
+// ESC and a string opener, then the string to its terminator: nothing, all of it. An ESC that
+// starts no ST breaks the string off and is left for the next key. The opener alone, once input
+// pauses, is Alt with its key (ESC ] is Alt+]).
+decoded_key decode_string(const unsigned char* bytes, std::size_t count, bool paused, bool utf8) {
+  if (count == 2) {
+    return paused ? pressed(2, alt_press(ascii_press(bytes[1]))) : need_more();
+  }
+  for (std::size_t i = 2; i < count; ++i) {
+    if (bytes[i] == BEL || (!utf8 && bytes[i] == ST_8BIT)) return ignored(i + 1);
+    if (bytes[i] == ESC) {
+      if (i + 1 == count) break;
+      return bytes[i + 1] == ST_FINAL ? ignored(i + 2) : ignored(i);
+    }
+  }
+  return paused ? ignored(count) : need_more();  // cut short: nothing of it is a key either
+}
+
 // `alt_prefix` allows ESC as the Alt prefix of the key after it; allowed only once, so that a
 // run of ESC bytes costs no recursion and each second ESC starts a key of its own.
 decoded_key decode_key(const unsigned char* bytes, std::size_t count, bool paused, bool utf8,
@@ -340,6 +373,7 @@ decoded_key decode_key(const unsigned char* bytes, std::size_t count, bool pause
   }
   if (bytes[1] == CSI_OPEN) return decode_csi(bytes, count, paused);
   if (bytes[1] == SS3_OPEN) return decode_ss3(bytes, count, paused);
+  if (opens_string(bytes[1])) return decode_string(bytes, count, paused, utf8);
   if (!alt_prefix) {
     return pressed(1, ascii_press(ESC));
   }
@@ -359,6 +393,11 @@ decoded_key decode_key(const unsigned char* bytes, std::size_t count, bool pause
 decoded_key decode_key_bytes(const unsigned char* bytes, std::size_t count, bool input_paused,
                              bool utf8) {
   return decode_key(bytes, count, input_paused, utf8, true);
+}
+
+std::size_t control_string_opening(const unsigned char* bytes, std::size_t count) {
+  const std::size_t at = count >= 2 && bytes[0] == ESC && bytes[1] == ESC ? 1 : 0;  // Alt+ESC
+  return count >= at + 2 && bytes[at] == ESC && opens_string(bytes[at + 1]) ? at + 2 : 0;
 }
 
 }  // namespace glyphreeler

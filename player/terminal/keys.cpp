@@ -10,8 +10,9 @@ constexpr int E = EXTENDED_KEY;
 }  // namespace
 
 // A cell is a character code, or E plus the key's PC scan code for a key that has no character
-// (the wait then returns 0 and the scan code on the next call), or X where the combination has
-// no code at all and the press is ignored. Letters' plain cells are never read: a letter press
+// (a PC keyboard gives 0 and then the scan code), or X where the combination has no code at all
+// and the press is ignored: the codes say which presses a PC keyboard reports, and so which end
+// the wait. Letters' plain cells are never read: a letter press
 // without modifiers carries its own character.
 // clang-format off
 const key_table_row KEY_TABLE[KEY_TABLE_ROWS + 1] = {

@@ -76,14 +76,14 @@ inline constexpr int KEY_TABLE_ROWS = 89;
 extern const key_table_row KEY_TABLE[KEY_TABLE_ROWS + 1];
 
 enum class key_outcome {
-  ignored,   // the press does not end the wait
-  code,      // the wait ends with `code`
-  extended,  // the wait ends with 0, and `code` is the second half, kept for the next wait
+  ignored,   // the press has no code and does not end the wait
+  code,      // the press ends the wait; a PC keyboard gives it `code`
+  extended,  // the press ends the wait; a PC keyboard gives it 0, then `code` (its scan code)
 };
 
 struct key_decision {
   key_outcome outcome = key_outcome::ignored;  // what the press does to the wait
-  int code = 0;                                // the code it ends with, or the pending half
+  int code = 0;  // its code, or the scan code after the 0 of an extended key
 };
 
 // What a key press means to the key wait: its character when it has one (sign-extended from
@@ -107,5 +107,10 @@ struct decoded_key {
 // (a lone ESC is the Esc key). `utf8` says the terminal sends characters UTF-8 encoded.
 decoded_key decode_key_bytes(const unsigned char* bytes, std::size_t count, bool input_paused,
                              bool utf8);
+
+// How many of the first bytes open a terminal's control string (ESC ] for OSC, ESC P, ESC _,
+// ESC ^, ESC X, perhaps after an ESC), which decode_key_bytes skips to its terminator however
+// long it is; 0 when they open none.
+std::size_t control_string_opening(const unsigned char* bytes, std::size_t count);
 
 }  // namespace glyphreeler

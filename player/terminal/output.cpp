@@ -43,6 +43,7 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
   if (channel.error != 0) return -1;
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned char byte = bytes[i];
+    channel.mid_line = byte != LINE_FEED;
     if (byte == LINE_FEED) {
       // A character cut short by the line end is settled before it.
       if (channel.to_terminal && put_bytes(channel, disarm_held(channel.filter)) != 0) return -1;
@@ -64,7 +65,19 @@ int output_write(output_channel& channel, const unsigned char* bytes, std::size_
 
 int output_flush(output_channel& channel) {
   if (channel.error != 0) return -1;
-  if (put_bytes(channel, disarm_held(channel.filter)) != 0) return -1;
+  if (put_bytes(channel, disarm_unfinished(channel.filter)) != 0) return -1;
+  return send_block(channel);
+}
+
+int output_end_line(output_channel& channel) {
+  if (channel.error != 0) return -1;
+  // The character cut off goes first, so that the line end does not settle it as it would
+  // inside a frame.
+  if (put_bytes(channel, disarm_unfinished(channel.filter)) != 0) return -1;
+  if (channel.mid_line) {
+    const unsigned char line_feed = LINE_FEED;
+    if (output_write(channel, &line_feed, 1) != 0) return -1;
+  }
   return send_block(channel);
 }
 

@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/io_blocks.hpp"
 #include "platform/terminal_charset.hpp"
-#include "player/terminal/blocks.hpp"
 
 namespace glyphreeler {
 
@@ -22,15 +22,19 @@ struct output_channel {
   unsigned char block[STREAM_BUFFER_BYTES] = {};  // bytes waiting to be written
   std::size_t used = 0;                           // bytes held in `block`
   control_filter filter;  // for a terminal, the start of a character not yet sent
+  bool mid_line = false;  // the last byte written was not a line feed
   int error = 0;          // system error of the first failed write; 0 while all is well
 };
 
 // Translates and writes `count` bytes. Returns 0, or -1 once the channel has failed.
 int output_write(output_channel& channel, const unsigned char* bytes, std::size_t count);
 
-// Writes out whatever is held, at the end of the output: the block, and the first bytes of a
-// character the filter still holds (0x80..0x9F among them as "?"). Returns 0, or -1 once the
-// channel has failed.
+// Writes out whatever is held, at the end of the output: the block, and for an unfinished
+// character the filter still holds, "?". Returns 0, or -1 once the channel has failed.
 int output_flush(output_channel& channel);
+
+// As output_flush, and when the output stopped inside a line, ends that line first, so that a
+// message after it on the same screen or file starts a line of its own.
+int output_end_line(output_channel& channel);
 
 }  // namespace glyphreeler

@@ -73,12 +73,11 @@ int model_next(model& m) {
 
 std::int64_t model_tell(const model& m) { return m.has_offsets ? m.told : -1; }
 
+// From the start or the end, the only origins the stream takes.
 int model_seek(model& m, std::int64_t offset, seek_origin origin) {
   if (!m.has_offsets) return -1;
-  const std::int64_t base = origin == seek_origin::start ? 0
-                            : origin == seek_origin::current
-                                ? m.told
-                                : static_cast<std::int64_t>(m.bytes->size());
+  const std::int64_t base =
+      origin == seek_origin::start ? 0 : static_cast<std::int64_t>(m.bytes->size());
   if (offset > 0 && base > INT64_MAX_VALUE - offset) return -1;  // no such offset
   if (base + offset < 0) return -1;
   m.position = m.told = base + offset;
@@ -126,6 +125,17 @@ void seek_both(harness& h, std::int64_t offset, seek_origin origin) {
   }
 }
 
+// The offset `distance` from where the stream says it is, as a seek from the start reaches it:
+// the player's own seek back to tell() and its neighbours. Held to what an offset can hold.
+std::int64_t near_told(const harness& h, std::int64_t distance) {
+  const std::int64_t told = tell(h.stream);
+  if (distance > 0 && told > INT64_MAX_VALUE - distance) return INT64_MAX_VALUE;
+  if (distance < 0 && told < std::numeric_limits<std::int64_t>::min() - distance) {
+    return std::numeric_limits<std::int64_t>::min();
+  }
+  return told + distance;
+}
+
 // Reads to the end of the data; the end must hold for a second call too, since nothing grew.
 void drain(harness& h) {
   while (next_both(h) != END_OF_DATA) {
@@ -156,7 +166,7 @@ void run_script(harness& h, input_reader& in) {
         break;
       case 2: drain(h); break;
       case 3: seek_both(h, take_offset(in, argument), seek_origin::start); break;
-      case 4: seek_both(h, take_offset(in, argument), seek_origin::current); break;
+      case 4: seek_both(h, near_told(h, take_offset(in, argument)), seek_origin::start); break;
       case 5: seek_both(h, take_offset(in, argument), seek_origin::end); break;
       case 6:  // the file grows while it is read
         for (unsigned i = 0; i <= argument; ++i)

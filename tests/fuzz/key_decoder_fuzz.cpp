@@ -210,6 +210,11 @@ const std::vector<sequence>& well_formed() {
       {"\xf0\x9f\x98\x80", KEY, false, in_mode::utf8}, {"\x1b\xc3\xa9", KEY, false, in_mode::utf8},
       {"\xe2\x82", KEY, true, in_mode::utf8},    {"\xc3", KEY, false, in_mode::bytes},
       {"\x1b\xc3", KEY, false, in_mode::bytes},
+      {"\x1b]", KEY, true, in_mode::both},      {"\x1b]2;cut", SKIP, true, in_mode::both},
+      {"\x1b]11;rgb:0000/0000/0000\x07", SKIP, false, in_mode::both},
+      {"\x1bP1$r0m\x1b\\", SKIP, false, in_mode::both},
+      {"\x1b]0;t\x9c", SKIP, false, in_mode::bytes},
+      {"\x1b]52;c;" + std::string(90, 'A') + "\x07", SKIP, false, in_mode::both},
   };
   // clang-format on
   return all;

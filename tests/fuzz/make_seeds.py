@@ -22,7 +22,8 @@ def write(target, name, data):
 # --- input_stream: flags, [failing read], limit count, limits, file length, file, script ---
 
 PIPE, FAILING_READ, REPEAT = 1, 2, 4
-NEXT, NEXT_32, DRAIN, SEEK_START, SEEK_CURRENT, SEEK_END, APPEND, SEEK_TOLD = range(8)
+# SEEK_NEAR_TOLD: from the start, to tell() plus the offset
+NEXT, NEXT_32, DRAIN, SEEK_START, SEEK_NEAR_TOLD, SEEK_END, APPEND, SEEK_TOLD = range(8)
 
 
 def op(kind, argument=0):
@@ -73,40 +74,40 @@ def stream(name, file, script=b"", limits=(), flags=0, failing_read=None, failin
 
 letters = b"x" * 509
 stream("crlf_lines", b"line one\r\nline two\nno CR\r\n\r\n\x1ahidden",
-       op(DRAIN) + seek(SEEK_START, 0) + nexts(5) + seek(SEEK_CURRENT, -2) + nexts(3) +
+       op(DRAIN) + seek(SEEK_START, 0) + nexts(5) + seek(SEEK_NEAR_TOLD, -2) + nexts(3) +
        seek(SEEK_END, -3) + op(DRAIN))
 stream("cr_at_block_edge", letters + b"ab\r\nc" + letters + b"abc\r\rd", op(DRAIN))
 stream("cr_run_short_reads", b"\r" * 1500 + b"X\r", op(DRAIN), limits=(7, 44))
 stream("end_mark_then_seeks", b"AB\x1aCD\x1aEF",
        op(DRAIN) + seek(SEEK_START, 3) + op(DRAIN) + seek(SEEK_START, 0) + nexts(1) +
-       seek(SEEK_CURRENT, 5) + op(DRAIN) + seek(SEEK_END, -1) + op(DRAIN))
+       seek(SEEK_NEAR_TOLD, 5) + op(DRAIN) + seek(SEEK_END, -1) + op(DRAIN))
 stream("end_mark_at_block_edge", letters + b"a\r\x1azz" + letters,
        op(DRAIN) + seek(SEEK_START, 513) + op(DRAIN), limits=(255, 0))
 stream("end_mark_first", b"\x1aABC", op(DRAIN) + seek(SEEK_START, 1) + op(DRAIN))
 stream("seeks_before_start", b"hello",
-       nexts(1) + seek(SEEK_START, -2) + seek(SEEK_CURRENT, -9) + seek(SEEK_END, -6) + nexts(1) +
+       nexts(1) + seek(SEEK_START, -2) + seek(SEEK_NEAR_TOLD, -9) + seek(SEEK_END, -6) + nexts(1) +
        seek(SEEK_END, -5) + nexts(2))
 stream("seeks_past_end", b"abc\r\ndef",
-       seek(SEEK_START, 1000) + nexts(2) + seek(SEEK_CURRENT, -996) + nexts(3) +
-       seek(SEEK_END, 4) + nexts(1) + seek(SEEK_CURRENT, -12) + nexts(4))
+       seek(SEEK_START, 1000) + nexts(2) + seek(SEEK_NEAR_TOLD, -996) + nexts(3) +
+       seek(SEEK_END, 4) + nexts(1) + seek(SEEK_NEAR_TOLD, -12) + nexts(4))
 stream("seeks_at_offset_limits", b"abc",
-       seek(SEEK_START, 2**63 - 1) + nexts(1) + seek(SEEK_CURRENT, 1) + seek(SEEK_END, 2**63 - 1) +
-       seek(SEEK_CURRENT, -2**63) + seek(SEEK_CURRENT, -(2**63 - 1)) + nexts(3))
+       seek(SEEK_START, 2**63 - 1) + nexts(1) + seek(SEEK_NEAR_TOLD, 1) + seek(SEEK_END, 2**63 - 1) +
+       seek(SEEK_NEAR_TOLD, -2**63) + seek(SEEK_NEAR_TOLD, -(2**63 - 1)) + nexts(3))
 stream("tell_with_buffered_bytes", (b"ab\r\ncd\r\r\n" * 70)[:600],
-       nexts(100) + op(SEEK_TOLD) + nexts(10) + seek(SEEK_CURRENT, 0) + nexts(1) +
-       seek(SEEK_CURRENT, -1) + nexts(300) + seek(SEEK_CURRENT, -300) + op(DRAIN),
+       nexts(100) + op(SEEK_TOLD) + nexts(10) + seek(SEEK_NEAR_TOLD, 0) + nexts(1) +
+       seek(SEEK_NEAR_TOLD, -1) + nexts(300) + seek(SEEK_NEAR_TOLD, -300) + op(DRAIN),
        limits=(0, 3))
 stream("one_byte_reads", b"p\r\r\nq\r\x1a\r", op(DRAIN) + seek(SEEK_START, 6) + op(DRAIN), limits=(1,))
 stream("two_blocks_then_cr_run", letters + letters + b"\r" * 15 + b"end", op(DRAIN), limits=(0, 1))
 stream("growing_file", b"ab",
        op(DRAIN) + append(b"\r\nc") + nexts(2) + op(SEEK_TOLD) + append(b"\x1az") + op(DRAIN) +
-       seek(SEEK_CURRENT, 1) + op(DRAIN))
+       seek(SEEK_NEAR_TOLD, 1) + op(DRAIN))
 stream("pipe", b"p\r\nq\x1ar", seek(SEEK_START, 0) + nexts(1) + seek(SEEK_END, 0) +
-       seek(SEEK_CURRENT, 0) + op(DRAIN), flags=PIPE)
+       seek(SEEK_NEAR_TOLD, 0) + op(DRAIN), flags=PIPE)
 stream("failing_read", b"k" * 700, op(DRAIN) + seek(SEEK_START, 0) + op(DRAIN), failing_read=1)
 stream("first_read_fails_once", b"abc", nexts(1) + seek(SEEK_START, 1) + nexts(1), failing_read=0,
        failing_reads=1)
-stream("repeated_lf_cr", b"\n\r", op(DRAIN) + seek(SEEK_START, 511) + nexts(2) + seek(SEEK_CURRENT, -1) +
+stream("repeated_lf_cr", b"\n\r", op(DRAIN) + seek(SEEK_START, 511) + nexts(2) + seek(SEEK_NEAR_TOLD, -1) +
        op(DRAIN), repeat_to=1600)
 stream("repeated_end_marks", b"ab\r\x1a", op(DRAIN) + seek(SEEK_START, 508) + op(DRAIN) +
        seek(SEEK_START, 512) + op(DRAIN) + seek(SEEK_END, -1) + op(DRAIN), limits=(0, 5), repeat_to=2048)
@@ -142,6 +143,8 @@ keys("keypad", b"\x1bO2P\x1bOx\x1bO;;;Z\x1bOM\x1bOj\x1bOX")
 keys("rxvt_and_linux_console", b"\x1b[a\x1bOc\x1b[3$\x1b[5^\x1b[8@\x1b[24$\x1b[34^\x1b[25~"
      b"\x1b[30~\x1b\x1b[2$\x1b[$x\x1b[2;5$y", pauses=(30,))
 keys("control_bytes", bytes(range(32)) + b"\x7f", pauses=(28,))
+keys("terminal_replies", b"\x1b]11;rgb:0000/0000/0000\x07\x1bP1$r0m\x1b\\\x1b]52;c;" + b"A" * 80 +
+     b"\x1b\\q\x1b]0;t\x9cq\x1b]2;cut", pauses=(120,))
 write("key_decoder", "all_sequences_utf8", bytes([UTF8 | SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "all_sequences_bytes", bytes([SEQUENCES]) + bytes(range(64)))
 write("key_decoder", "escape_sequences_back_to_back", bytes([SEQUENCES, 11, 11, 12, 13, 15, 17, 11]))

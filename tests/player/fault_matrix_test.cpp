@@ -49,6 +49,24 @@ TEST(FaultMatrix, InputsWithoutALengthPlayNoFrameThenWait) {
     EXPECT_EQ(visible(session.error_output), "");
     EXPECT_TRUE(mode_as_found(session));
   }
+  // A writer that comes once the wait has begun finds the FIFO open for reading, so it is not
+  // left hanging; what it writes is neither played, nor a key, nor a failure.
+  pty_session session;
+  ASSERT_TRUE(start(session, {fifo}));
+  ASSERT_TRUE(wait_for_output(session, SHOWN_BANNER, SLACK));
+  ASSERT_TRUE(wait_for_mode(session, key_wait_mode, SLACK));
+  const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // ENXIO without a reader
+  ASSERT_GE(writer, 0) << std::strerror(errno);
+  const std::string frames = dots(2);
+  EXPECT_EQ(write(writer, frames.data(), frames.size()), static_cast<ssize_t>(frames.size()));
+  close(writer);
+  usleep(300 * 1000);
+  int status = 0;
+  EXPECT_EQ(waitpid(session.pid, &status, WNOHANG), 0) << "the writer ended the wait";
+  send_keys(session, "x");
+  EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 0");
+  EXPECT_EQ(visible(session.transcript), visible(SHOWN_BANNER));
+  EXPECT_EQ(visible(session.error_output), "");
 }
 
 TEST(FaultMatrix, UnopenablePathsGiveOneLineAndStatusOne) {
@@ -73,6 +91,16 @@ TEST(FaultMatrix, UnopenablePathsGiveOneLineAndStatusOne) {
     SCOPED_TRACE(input.label);
     expect_cannot_open(input.path, input.path, input.reason);
   }
+  // With standard error closed the line has nowhere to go; it must not land in the terminal,
+  // which the program opens itself, and would open under that number if it let it be taken.
+  session_options no_errors;
+  no_errors.arguments = {dir.path + "/missing"};
+  no_errors.stderr_closed = true;
+  pty_session session;
+  ASSERT_TRUE(start(session, no_errors));
+  EXPECT_EQ(status_text(wait_for_exit(session, SLACK)), "exited 1");
+  EXPECT_EQ(visible(session.transcript), "");
+  EXPECT_TRUE(mode_as_found(session));
 }
 
 TEST(FaultMatrix, NameThatIsNotValidUtf8Plays) {

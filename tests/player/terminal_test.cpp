@@ -168,12 +168,16 @@ TEST(Terminal, WithoutTerminalPlaysAndExitsWithoutKey) {
 TEST(Terminal, BytesCompletingC1ControlsAreDisarmedOnTheTerminal) {
   // 0xC2 then 0x80..0x9F is a C1 control in UTF-8, and so is a lone 0x9B to a terminal that is
   // eight-bit after all; in an eight-bit charset every byte 0x80..0x9F is. 0xC2 0xA0, "é", "ā"
-  // (0xC4 0x81) and "─" (0xE2 0x94 0x80) are ordinary UTF-8.
-  const std::string first_row = "\xC2\x9B\xC2\x80\xC2\x9F\xC2\xA0\xC3\xA9.\x9B\xC4\x81\xE2\x94\x80";
-  const std::string utf8_row = "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.?\xC4\x81\xE2\x94\x80";
+  // (0xC4 0x81), "─" (0xE2 0x94 0x80), "Û" (0xC3 0x9B) and "”" (0xE2 0x80 0x9D) are ordinary
+  // UTF-8, whose 0x9B and 0x9D an eight-bit terminal would take as CSI and OSC.
+  const std::string first_row =
+      "\xC2\x9B\xC2\x80\xC2\x9F\xC2\xA0\xC3\xA9.\x9B\xC4\x81\xE2\x94\x80\xC3\x9B\xE2\x80\x9D";
+  const std::string utf8_row =
+      "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.?\xC4\x81\xE2\x94\x80\xC3\x9B\xE2\x80\x9D";
+  const std::string eight_bit_row = "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.?\xC4?\xE2??\xC3?\xE2??";
   struct row {
     const char* locale;
-    bool utf8_terminal;  // set to UTF-8 input: it decodes UTF-8 whatever the locale says
+    bool utf8_terminal;  // IUTF8 set (else clear): the terminal's word wins over the locale's
     std::string shown_row;
   };
   temp_dir dir;
@@ -181,8 +185,9 @@ TEST(Terminal, BytesCompletingC1ControlsAreDisarmedOnTheTerminal) {
   const std::string path = temp_file(dir, "c1.frames", file);
   const std::string rest = shown_frame(file).substr(34);
   const std::string pad(32 - first_row.size(), '.');
-  for (const row& terminal : {row{"C.UTF-8", true, utf8_row}, row{"C", true, utf8_row},
-                              row{"C", false, "\xC2?\xC2?\xC2?\xC2\xA0\xC3\xA9.?\xC4?\xE2??"}}) {
+  for (const row& terminal :
+       {row{"C.UTF-8", true, utf8_row}, row{"C", true, utf8_row}, row{"C", false, eight_bit_row},
+        row{"C.UTF-8", false, eight_bit_row}}) {
     SCOPED_TRACE(std::string(terminal.locale) + (terminal.utf8_terminal ? ", iutf8" : ""));
     session_options options;
     options.arguments = {path};

@@ -1,5 +1,6 @@
-"""The wine set-up that the Windows tests and bench/run share: the environment a Windows
-program runs in under wine, and the wine prefix it runs from, made once."""
+"""The wine set-up that the Windows tests, bench/quality and bench/glyphpack-video share
+(bench/player keeps a copy of the same protocol): the environment a Windows program runs in
+under wine, and the wine prefix it runs from, made once."""
 import fcntl
 import os
 import subprocess

@@ -1,6 +1,8 @@
-// The key wait fed with Windows console input records: which records end it, with which code,
-// the second half of an extended key, and the input mode's failures.
+// The key wait fed with Windows console input records: which records end it, what the record's
+// modifier and character fields make of a press, and the input mode's failures.
 #include <gtest/gtest.h>
+
+#include <utility>
 
 #include "player/terminal/console.hpp"
 #include "player/terminal/keys.hpp"
@@ -29,47 +31,50 @@ class KeyWaitTest : public ::testing::Test {
   // Runs the wait over `records` and checks that it took exactly them.
   static int wait_over(std::initializer_list<console_input_record> records) {
     scripted_console().records = records;
-    const int code = wait_key();
+    const int result = wait_key();
     EXPECT_TRUE(scripted_console().records.empty()) << "records left unread";
-    return code;
+    return result;
   }
 };
 
+// What the wait makes of one record: its press, and the table's code for it.
+key_decision decision_of(const console_input_record& record) {
+  key_event event;
+  EXPECT_TRUE(key_press_of(record, event));
+  return decide_key(event);
+}
+
 TEST_F(KeyWaitTest, OnlyAKeyPressWithACodeEndsTheWait) {
-  EXPECT_EQ('q', wait_over({
-                     {MOUSE_EVENT_RECORD, false, 0, 0, 0},
-                     {FOCUS_EVENT_RECORD, false, 0, 0, 0},
-                     release('A', 'a'),
-                     press(VK_SHIFT, CONSOLE_SHIFT),
-                     press(VK_CONTROL, CONSOLE_LEFT_CTRL),
-                     press(VK_MENU, CONSOLE_RIGHT_ALT),
-                     press(VK_CAPITAL),
-                     press(VK_NUMLOCK, CONSOLE_NUM_LOCK),
-                     press(VK_SCROLL),
-                     press(VK_PAUSE),
-                     press(VK_SNAPSHOT),
-                     press('1', CONSOLE_RIGHT_CTRL),  // a combination without a code
-                     press(vkey::numpad_0 + 5, CONSOLE_LEFT_ALT),
-                     press('Q', 0, 'q'),
-                 }));
+  EXPECT_EQ(0, wait_over({
+                   {MOUSE_EVENT_RECORD, false, 0, 0, 0},
+                   {FOCUS_EVENT_RECORD, false, 0, 0, 0},
+                   release('A', 'a'),
+                   press(VK_SHIFT, CONSOLE_SHIFT),
+                   press(VK_CONTROL, CONSOLE_LEFT_CTRL),
+                   press(VK_MENU, CONSOLE_RIGHT_ALT),
+                   press(VK_CAPITAL),
+                   press(VK_NUMLOCK, CONSOLE_NUM_LOCK),
+                   press(VK_SCROLL),
+                   press(VK_PAUSE),
+                   press(VK_SNAPSHOT),
+                   press('1', CONSOLE_RIGHT_CTRL),  // a combination without a code
+                   press(vkey::numpad_0 + 5, CONSOLE_LEFT_ALT),
+                   press('Q', 0, 'q'),
+               }));
   EXPECT_EQ(1, scripted_console().waits_begun);
   EXPECT_EQ(1, scripted_console().waits_ended);
 }
 
-TEST_F(KeyWaitTest, ExtendedKeyGivesZeroThenItsScanCodeWithoutReadingAgain) {
+TEST_F(KeyWaitTest, ExtendedKeyEndsTheWaitAndTheNextWaitReadsAgain) {
   EXPECT_EQ(0, wait_over({press(vkey::f1)}));
-  EXPECT_EQ(0x3B, wait_key());
-  EXPECT_EQ(1, scripted_console().waits_begun);
-  // Taken once: the next wait reads the console again.
   EXPECT_EQ(0, wait_over({press(vkey::up, CONSOLE_RIGHT_CTRL)}));
-  EXPECT_EQ(0x8D, wait_key());
   EXPECT_EQ(2, scripted_console().waits_begun);
 }
 
-TEST_F(KeyWaitTest, ModifiersFromEitherSideChooseTheColumnAltFirst) {
+TEST(KeyRecords, ModifiersFromEitherSideChooseTheColumnAltFirst) {
   struct example {
     console_input_record record;
-    int second_code;
+    int scan_code;
   };
   const example examples[] = {
       {press(vkey::f1, CONSOLE_SHIFT), 0x54},
@@ -81,17 +86,25 @@ TEST_F(KeyWaitTest, ModifiersFromEitherSideChooseTheColumnAltFirst) {
       {press(vkey::del, CONSOLE_SHIFT), 0x53},
   };
   for (const example& e : examples) {
-    EXPECT_EQ(0, wait_over({e.record})) << e.second_code;
-    EXPECT_EQ(e.second_code, wait_key());
+    const key_decision decision = decision_of(e.record);
+    EXPECT_EQ(key_outcome::extended, decision.outcome) << e.scan_code;
+    EXPECT_EQ(e.scan_code, decision.code);
   }
 }
 
-TEST_F(KeyWaitTest, CharactersWinAndAreSignExtended) {
-  EXPECT_EQ(3, wait_over({press('C', CONSOLE_LEFT_CTRL, 3)}));  // Ctrl+C is a key here
-  EXPECT_EQ(-23, wait_over({press(0xDE, 0, static_cast<char>(0xE9))}));
-  EXPECT_EQ('@', wait_over({press('Q', CONSOLE_RIGHT_ALT | CONSOLE_LEFT_CTRL, '@')}));  // AltGr
-  EXPECT_EQ('.', wait_over({press(vkey::del, CONSOLE_NUM_LOCK)}));
-  EXPECT_EQ(13, wait_over({press(vkey::enter, 0, '\r')}));
+TEST(KeyRecords, CharactersWinAndAreSignExtended) {
+  const std::pair<console_input_record, int> examples[] = {
+      {press('C', CONSOLE_LEFT_CTRL, 3), 3},  // Ctrl+C is a key here
+      {press(0xDE, 0, static_cast<char>(0xE9)), -23},
+      {press('Q', CONSOLE_RIGHT_ALT | CONSOLE_LEFT_CTRL, '@'), '@'},  // AltGr
+      {press(vkey::del, CONSOLE_NUM_LOCK), '.'},
+      {press(vkey::enter, 0, '\r'), 13},
+  };
+  for (const auto& [record, code] : examples) {
+    const key_decision decision = decision_of(record);
+    EXPECT_EQ(key_outcome::code, decision.outcome) << code;
+    EXPECT_EQ(code, decision.code);
+  }
 }
 
 TEST_F(KeyWaitTest, InputModeFailuresEndTheWaitWithMinusOne) {

@@ -90,7 +90,8 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
       // function keys in every form a terminal uses
       {"\033OP", ext(0x3B)}, {"\033[11~", ext(0x3B)}, {"\033[[A", ext(0x3B)},
       {"\033[1;2P", ext(0x54)}, {"\033O2P", ext(0x54)}, {"\033[11;2~", ext(0x54)},
-      {"\033[1;5P", ext(0x5E)}, {"\033[1;3P", ext(0x68)}, {"\033OS", ext(0x3E)},
+      {"\033[1;5P", ext(0x5E)}, {"\033O1;5P", ext(0x5E)}, {"\033[1;3P", ext(0x68)},
+      {"\033OS", ext(0x3E)},
       {"\033[[E", ext(0x3F)}, {"\033[15~", ext(0x3F)}, {"\033[17~", ext(0x40)},
       {"\033[21~", ext(0x44)}, {"\033[23~", ext(0x85)}, {"\033[24;5~", ext(0x8A)},
       {"\033[Z", ext(0x0F)},
@@ -117,10 +118,14 @@ TEST(KeyDecoder, NamedKeysGiveTheirPcCodes) {
 }
 
 TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
-  const char* sequences[] = {"\033[1;5A", "\033[24;5~",    "\033O5P",          "\033[[A",
-                             "\033[M !!", "\033[<0;12;7M", "\033\033[A",       "\033[27;5;13~",
-                             "\303\251",  "\342\202\254",  "\360\237\230\200", "\033\342\202\254",
-                             "\033[23$"};
+  const char* sequences[] = {"\033[1;5A",        "\033[24;5~",
+                             "\033O5P",          "\033[[A",
+                             "\033[M !!",        "\033[<0;12;7M",
+                             "\033\033[A",       "\033[27;5;13~",
+                             "\303\251",         "\342\202\254",
+                             "\360\237\230\200", "\033\342\202\254",
+                             "\033[23$",         "\033]11;rgb:0000/0000/0000\a",
+                             "\033P1$r0m\033\\"};
   for (const std::string sequence : sequences) {
     for (std::size_t length = 0; length < sequence.size(); ++length) {
       const decoded_key got = decode(sequence.substr(0, length));
@@ -133,16 +138,39 @@ TEST(KeyDecoder, EveryPrefixOfASequenceNeedsMore) {
   }
 }
 
-TEST(KeyDecoder, MouseFocusAndUnknownSequencesAreIgnoredWhole) {
-  const char* sequences[] = {
-      "\033[M !!", "\033[M\377\377\377", "\033[<0;12;7M", "\033[<0;12;7m", "\033[I",
-      "\033[O",    "\033[200~",          "\033[201~",     "\033[99~",      "\033[30~",
-      "\033[1;5X", "\033[?1;2c",         "\033[1 q",      "\033Oz"};
+TEST(KeyDecoder, ReportsRepliesAndUnknownSequencesAreIgnoredWhole) {
+  // Mouse and focus reports, unknown keys, and the strings of replies: OSC (a colour), DCS
+  // (DECRQSS), APC, PM and SOS, to BEL or ST, also after an ESC.
+  const char* sequences[] = {"\033[M !!",
+                             "\033[M\377\377\377",
+                             "\033[<0;12;7M",
+                             "\033[<0;12;7m",
+                             "\033[I",
+                             "\033[O",
+                             "\033[200~",
+                             "\033[201~",
+                             "\033[99~",
+                             "\033[30~",
+                             "\033[1;5X",
+                             "\033[?1;2c",
+                             "\033[1 q",
+                             "\033Oz",
+                             "\033]11;rgb:0000/0000/0000\a",
+                             "\033P1$r0m\033\\",
+                             "\033_Gi=1;OK\033\\",
+                             "\033^note\033\\",
+                             "\033Xtext\a",
+                             "\033\033]2;title\a"};
   for (const std::string sequence : sequences) {
-    const decoded_key got = decode(sequence + "x");
-    EXPECT_EQ(decode_status::ignored, got.status) << sequence;
-    EXPECT_EQ(sequence.size(), got.consumed) << sequence;
+    for (const bool utf8 : {true, false}) {
+      const decoded_key got = decode(sequence + "x", false, utf8);
+      EXPECT_EQ(decode_status::ignored, got.status) << sequence;
+      EXPECT_EQ(sequence.size(), got.consumed) << sequence;
+    }
   }
+  // 0x9C is ST from a terminal that is not UTF-8, and a continuation byte from one that is.
+  EXPECT_EQ(7u, decode("\033]0;ab\x9Cx", false, false).consumed);
+  EXPECT_EQ(decode_status::need_more, decode("\033]0;\xE2\x9C\x9C", false, true).status);
 }
 
 TEST(KeyDecoder, BrokenSequenceLeavesTheStrayByteForTheNextKey) {
@@ -150,7 +178,8 @@ TEST(KeyDecoder, BrokenSequenceLeavesTheStrayByteForTheNextKey) {
     const char* bytes;
     std::size_t consumed;
   };
-  const row rows[] = {{"\033[1;5\r", 5}, {"\033[[x", 3}, {"\033O\033", 2}, {"\033\033x", 2}};
+  const row rows[] = {
+      {"\033[1;5\r", 5}, {"\033[[x", 3}, {"\033O\033", 2}, {"\033\033x", 2}, {"\033]1\033[A", 3}};
   for (const row& r : rows) EXPECT_EQ(r.consumed, decode(r.bytes).consumed) << r.bytes;
 }
 
@@ -161,7 +190,8 @@ TEST(KeyDecoder, UnfinishedSequenceIsSettledOnlyWhenInputPauses) {
   expect_key("\033\033", ext(0x01), true);  // Alt+Esc
   expect_key("\033[", ext(0x1A), true);     // Alt+[
   expect_key("\033O", ext(0x18), true);     // Alt+O
-  for (const std::string unfinished : {"\033[1;5", "\033O5", "\033[M!"}) {
+  expect_key("\033]", ext(0x1B), true);     // Alt+]
+  for (const std::string unfinished : {"\033[1;5", "\033O5", "\033[M!", "\033]11;rgb:00"}) {
     EXPECT_EQ(decode_status::need_more, decode(unfinished).status) << unfinished;
     const decoded_key got = decode(unfinished, true);
     EXPECT_EQ(decode_status::ignored, got.status) << unfinished;
@@ -376,6 +406,14 @@ TEST(KeyAssembler, LoneEscCountsAfter50MsAndASequenceWaits500MsForItsRest) {
   // the digits after them are keys of their own.
   std::vector<timed_terminal::arrival> overlong{{0, 0x1B}, {0, '['}};
   for (int i = 0; i < 70; ++i) overlong.push_back({0, static_cast<unsigned char>('0' + i % 10)});
+  // A reply longer than the bytes held is skipped to its end all the same: one to BEL, and one
+  // whose ST starts on the last byte held.
+  std::vector<timed_terminal::arrival> long_reply{{0, 0x1B}, {0, ']'}};
+  for (int i = 0; i < 100; ++i) long_reply.push_back({0, 'A'});
+  long_reply.insert(long_reply.end(), {{0, 0x07}, {10, 'x'}});
+  std::vector<timed_terminal::arrival> st_at_edge{{0, 0x1B}, {0, ']'}};
+  for (int i = 2; i < 63; ++i) st_at_edge.push_back({0, 'A'});
+  st_at_edge.insert(st_at_edge.end(), {{0, 0x1B}, {0, '\\'}, {10, 'x'}});
   const row rows[] = {
       {"arrow after 40 ms", {{0, 0x1B}, {40, '['}, {45, 'A'}}, {EXTENDED_KEY + 0x48}},
       {"Esc, then x after 60 ms", {{0, 0x1B}, {60, 'x'}}, {27, 'x'}},
@@ -384,6 +422,11 @@ TEST(KeyAssembler, LoneEscCountsAfter50MsAndASequenceWaits500MsForItsRest) {
        {EXTENDED_KEY + 0x8D}},
       {"rest after 560 ms: dropped, then A", {{0, 0x1B}, {0, '['}, {0, '1'}, {560, 'A'}}, {'A'}},
       {"sequence longer than the bytes held", overlong, {'2', '3', '4', '5', '6', '7', '8', '9'}},
+      {"reply longer than the bytes held", long_reply, {'x'}},
+      {"reply whose ST starts on the last byte held", st_at_edge, {'x'}},
+      {"reply whose ST comes 200 ms after its ESC",
+       {{0, 0x1B}, {0, ']'}, {0, '1'}, {0, 0x1B}, {200, '\\'}, {210, 'q'}},
+       {'q'}},
   };
   for (const row& r : rows) EXPECT_EQ(r.codes, codes_assembled(r.arrivals)) << r.label;
 }

@@ -112,7 +112,7 @@ TEST_F(OutputTest, BytesThatWouldCompleteAControlAreDisarmedOnlyOnATerminal) {
       {utf8, "\xF4\x90\x80\x80", "\xF4???"},  // past U+10FFFF
       {utf8, "\xC0\x9B", "\xC0?"},            // 0xC0 starts no character
       {utf8, "\xE2\x80\nx", "\xE2?\r\nx"},    // cut short by a line end
-      {utf8, "\xF0\x9F\x98", "\xF0??"},       // cut short by the end of the output
+      {utf8, "\xF0\x9F\x98", "?"},            // cut short by the end of the output
       {utf8, "\xC2\x7F", "\xC2\x7F"},
       {eight_bit, "x\x9B\x80\x9F", "x???"},
       {eight_bit, "\xA0\xFF\x7F", "\xA0\xFF\x7F"},
@@ -144,6 +144,23 @@ TEST_F(OutputTest, CharacterSplitAcrossWritesReachesTheTerminalWhenComplete) {
   write(channel, "\x9B");
   EXPECT_EQ(recorded_standard_output().writes,
             (std::vector<std::string>{"\xC2?2J", "a", "\xE2\x80\x9B"}));
+}
+
+// A run that stops mid-row (a failed read) ends the row before its message, on a terminal and
+// in a file alike, and nothing more once it is at a line's start.
+TEST_F(OutputTest, OutputStoppedInsideALineIsEndedOnceBeforeAMessage) {
+  output_channel shown = terminal();
+  write(shown, "AAA\xC3");
+  EXPECT_EQ(output_end_line(shown), 0);
+  EXPECT_EQ(output_end_line(shown), 0);
+  EXPECT_EQ(everything_written(), "AAA?\r\n");
+  recorded_standard_output() = {};
+  output_channel file = redirected();
+  write(file, "x\ny");
+  EXPECT_EQ(output_end_line(file), 0);
+  write(file, "\n");
+  EXPECT_EQ(output_end_line(file), 0);
+  EXPECT_EQ(recorded_standard_output().writes, (std::vector<std::string>{"x\r\ny\r\n", "\r\n"}));
 }
 
 TEST(DisarmedText, NamesLoseControlsAndBytesThatCouldBeControls) {
