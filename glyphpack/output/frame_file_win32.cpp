@@ -2,8 +2,8 @@
 // UTF-8 inside the program and wide at the system's door, so that any name the file system
 // holds can be written. A frame file that replaces a disk file (or takes a new name) is made as
 // a temporary beside it, created only where no file of that name exists, flushed to disk and
-// moved over the target in one step. A console control event deletes the temporary first
-// (interruptions_win32.hpp).
+// moved over the target in one step. A console control event deletes the temporary before it
+// ends the program (interruptions_win32.hpp).
 #include <windows.h>
 
 #include <cstring>
@@ -49,7 +49,6 @@ int create_temporary(frame_file& output, const std::wstring& target) {
     }
     const interruptions_held held;
     temporary_record& temporary = unfinished_temporary();
-    if (temporary.ending) return ERROR_OPERATION_ABORTED;
     // CREATE_NEW: an existing file, or a link planted under the name, is never written through.
     const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -138,10 +137,8 @@ int frame_file_finish(frame_file& output) {
   if (error == 0) {
     const interruptions_held held;
     temporary_record& temporary = unfinished_temporary();
-    if (temporary.ending) {
-      error = ERROR_OPERATION_ABORTED;
-    } else if (::MoveFileExW(temporary.name.c_str(), wide_of(output.target).c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (::MoveFileExW(temporary.name.c_str(), wide_of(output.target).c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       temporary.name.clear();
     } else {
       error = last_error();

@@ -1,6 +1,6 @@
 // The interruptions on Windows: a console control event (Ctrl+C, Ctrl+Break, closing the
 // console, logging off, shutting down) deletes the unfinished temporary and erases the progress
-// line before the program ends.
+// line, then ends the program with Windows' own status for it.
 #include <windows.h>
 
 #include "glyphpack/output/interruptions.hpp"
@@ -14,16 +14,14 @@ SRWLOCK record_lock = SRWLOCK_INIT;
 temporary_record temporary;
 std::string progress_eraser;  // what erases the progress line; empty while none is shown
 
-// The temporary is open with delete sharing, so it goes as the process ends; FALSE lets the
-// default action end the program.
+// Ends the program at once, as Windows' default action would, but with nothing else of it
+// run: the main thread may be anywhere, in a decoder among others.
 BOOL WINAPI on_console_control(DWORD) {
   const interruptions_held held;
-  temporary.ending = true;
   if (!temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
-  temporary.name.clear();
   if (!progress_eraser.empty()) write_standard_error(progress_eraser);
-  progress_eraser.clear();
-  return FALSE;
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 }  // namespace

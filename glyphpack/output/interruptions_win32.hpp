@@ -17,8 +17,7 @@ struct interruptions_held {
 
 // The temporary, under the lock.
 struct temporary_record {
-  std::wstring name;    // empty when there is none
-  bool ending = false;  // a control event is ending the program: nothing is put in place
+  std::wstring name;  // empty when there is none
 };
 
 // The one record, which the control handler reads.
