@@ -1,6 +1,8 @@
 // The interruptions on Windows: a console control event (Ctrl+C, Ctrl+Break, closing the
-// console, logging off, shutting down) deletes the unfinished temporary and erases the progress
-// line, then ends the program with Windows' own status for it.
+// console, logging off, shutting down) erases the progress line and ends the program with
+// Windows' own status for it; the unfinished temporary goes with the process (see
+// interruptions_win32.hpp). An end forced from outside runs nothing here, and loses only the
+// progress line's erasure.
 #include <windows.h>
 
 #include "glyphpack/output/interruptions.hpp"
@@ -18,7 +20,7 @@ std::string progress_eraser;  // what erases the progress line; empty while none
 // run: the main thread may be anywhere, in a decoder among others.
 BOOL WINAPI on_console_control(DWORD) {
   const interruptions_held held;
-  if (!temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
+  if (!temporary.name.empty() && !temporary.marked) ::DeleteFileW(temporary.name.c_str());
   if (!progress_eraser.empty()) write_standard_error(progress_eraser);
   ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
   return TRUE;
