@@ -538,6 +538,19 @@ class Glyphpack(WindowsTest):
             feeder.wait()
         self.assertEqual((0, run_without_console(windows_pack(), [clear, "-"])[1], b""), piped)
 
+    def test_a_decoder_that_gives_nothing_is_given_up(self):
+        # The tests' glyphpack gives a decoder a millisecond without a sign of life, where
+        # glyphpack.exe gives it a minute: far less than a video's decoders take to start.
+        video = self.make_media("clip.mp4", "testsrc2=s=64x48:r=25:d=1", "-c:v", "libx264",
+                                "-pix_fmt", "yuv420p")
+        impatient = os.path.join(os.path.dirname(EXE), "glyphpack_short_patience.exe")
+        status, _, err = run_without_console(impatient, [video, video + ".frames"])
+        self.assertEqual(1, status)
+        # Wine may write a line of its own before it, as the threads left behind end.
+        self.assertTrue(err.endswith(b"glyphpack: %s: the decoder gave nothing for 1 ms\n"
+                                     % video.encode()), err)
+        self.assertEqual(["clip.mp4"], os.listdir(self.dir))
+
     def test_however_a_pack_ends_it_leaves_the_old_file_and_no_temporary(self):
         # Ctrl+C ends it with Windows' own status for that, STATUS_CONTROL_C_EXIT, whose low
         # byte a POSIX shell sees. Closing the console ends wine by the hang-up, with nothing of
