@@ -476,6 +476,9 @@ class Glyphpack(WindowsTest):
         clear = self.make_media("clear.png", "color=white:s=256x128,format=rgba,geq="
                                 "r='255*lt(X,64)':g='255*lt(X,64)':b='255*lt(X,64)':a='255*lt(X,128)'",
                                 "-frames:v", "1")
+        # Black, and clear all over: over white (--invert), a blank frame.
+        invisible = self.make_media("invisible.png", "color=black@0:s=16x16,format=rgba",
+                                    "-frames:v", "1")
         # White at the top left, marked by its EXIF orientation (6) to be turned a quarter.
         stored = self.make_media("stored.jpg", "color=black:s=128x32,format=gray,drawbox=w=32:"
                                  "h=16:color=white:t=fill", "-frames:v", "1", "-q:v", "2")
@@ -507,7 +510,8 @@ class Glyphpack(WindowsTest):
             cut = self.file("cut.mp4", f.read(cut_at))
         undecodable = self.file("undecodable.bin", b"\0" + bytes(range(256)) * 8)
         rows = [  # options and input, the frames it gives (0: refused with status 1)
-            ([clear], 1), (["--invert", clear], 1), ([turned], 1), ([animation], 3),
+            ([clear], 1), (["--invert", clear], 1), (["--invert", invisible], 1), ([turned], 1),
+            ([animation], 3),
             (["--every-frame", animation], 3), ([video], 4), ([cut], 2), ([undecodable], 0)]
         posix_pack = os.path.join(os.path.dirname(POSIX), "glyphpack")
         for row, (arguments, count) in enumerate(rows):
@@ -527,6 +531,8 @@ class Glyphpack(WindowsTest):
                 # Each picture sampled is another: the frames are not one picture repeated.
                 pictures = {bytes(map(bool, frames[n:n + 1024])) for n in range(0, len(frames), 1024)}
                 self.assertEqual(count, len(pictures))
+                if invisible in arguments:
+                    self.assertEqual(bytes(1024), frames)
         # From a pipe, a picture is read as from its file.
         reader, writer = os.pipe()
         feeder = subprocess.Popen(["cat", clear], stdout=writer)
