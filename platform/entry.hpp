@@ -10,4 +10,9 @@ namespace glyphreeler {
 // pointer after them. Returns the exit status.
 int program_main(int argument_count, char** arguments);
 
+// Asks that the process end at once when program_main returns, with its status but without the
+// libraries' own ends (on Windows, their DLLs' detaching): for a program that has left a call
+// blocked inside a library, whose ends could wait on that call for ever, or trip over it.
+void end_at_once_after_main();
+
 }  // namespace glyphreeler

@@ -1,6 +1,10 @@
 // The entry point on Windows: wmain, so that the arguments come from the wide command line and
 // no name goes through the ANSI code page, whose best-fit mapping would turn "Ω" into "O" and
-// "日本" into "??". They reach the program as UTF-8. Built with -municode.
+// "日本" into "??". They reach the program as UTF-8. Built with -municode. A program that has
+// left a call blocked in a library ends by TerminateProcess.
+#include <windows.h>
+
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -8,6 +12,14 @@
 #include "platform/utf16.hpp"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace {
+
+std::atomic<bool> at_once{false};  // end_at_once_after_main was called
+
+}  // namespace
+
+void glyphreeler::end_at_once_after_main() { at_once = true; }
 
 extern "C" int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> texts;
@@ -17,5 +29,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   std::vector<char*> arguments;
   for (std::string& text : texts) arguments.push_back(text.data());
   arguments.push_back(nullptr);
-  return glyphreeler::program_main(argc, arguments.data());
+  const int status = glyphreeler::program_main(argc, arguments.data());
+  // TerminateProcess, unlike ExitProcess, calls no DLL's detaching.
+  if (at_once) ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(status));
+  return status;
 }

@@ -1,9 +1,9 @@
-// The frame file on Windows. Names are
-// UTF-8 inside the program and wide at the system's door, so that any name the file system
-// holds can be written. A frame file that replaces a disk file (or takes a new name) is made as
-// a temporary beside it, created only where no file of that name exists, flushed to disk and
-// moved over the target in one step. A console control event deletes the temporary first
-// (interruptions_win32.hpp).
+// The frame file on Windows. Names are UTF-8 inside the program and wide at the system's door, so
+// that any name the file system holds can be written. A frame file that replaces a disk file (or
+// takes a new name) is made as a temporary beside it, created only where no file of that name
+// exists, flushed to disk and moved over the target in one step. Until then the temporary is
+// marked for deletion, so that Windows removes it when its handle closes, however the process
+// ends: a console control event, TerminateProcess and a crash alike (interruptions_win32.hpp).
 #include <windows.h>
 
 #include <cstring>
@@ -37,6 +37,15 @@ std::wstring folder_prefix_of(const std::wstring& path) {
   return separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
 }
 
+// Marks the open file to be deleted when its last handle closes, or clears the mark. Returns
+// false where the file system cannot.
+bool mark_deleted(HANDLE file, bool deleted) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = deleted ? TRUE : FALSE;
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
 int create_temporary(frame_file& output, const std::wstring& target) {
   std::random_device seed;
   std::minstd_rand pick(seed());
@@ -49,13 +58,15 @@ int create_temporary(frame_file& output, const std::wstring& target) {
     }
     const interruptions_held held;
     temporary_record& temporary = unfinished_temporary();
-    if (temporary.ending) return ERROR_OPERATION_ABORTED;
     // CREATE_NEW: an existing file, or a link planted under the name, is never written through.
-    const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // DELETE access, for the mark; delete sharing, so that the file can be moved while open.
+    const HANDLE handle = ::CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       output.handle = reinterpret_cast<std::intptr_t>(handle);
       temporary.name = name;
+      // Where the file system keeps no mark, only a control event removes it, by name.
+      temporary.marked = mark_deleted(handle, true);
       return 0;
     }
     error = last_error();
@@ -63,11 +74,13 @@ int create_temporary(frame_file& output, const std::wstring& target) {
   return error;
 }
 
-void remove_temporary() {
+// Closes the temporary's handle, which removes a marked file; an unmarked one goes by name.
+void remove_temporary(HANDLE handle) {
   const interruptions_held held;
   temporary_record& temporary = unfinished_temporary();
-  if (!temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
-  temporary.name.clear();
+  ::CloseHandle(handle);
+  if (!temporary.marked && !temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
+  temporary = temporary_record{};
 }
 
 }  // namespace
@@ -134,29 +147,38 @@ int frame_file_finish(frame_file& output) {
     return output.standard_stream || ::CloseHandle(handle) ? 0 : last_error();
   }
   int error = ::FlushFileBuffers(handle) ? 0 : last_error();
-  if (!::CloseHandle(handle) && error == 0) error = last_error();
   if (error == 0) {
+    // The mark goes just before the move, with the file still open, so that only an end forced
+    // between these two calls can leave the complete temporary behind. A control event waits.
     const interruptions_held held;
     temporary_record& temporary = unfinished_temporary();
-    if (temporary.ending) {
-      error = ERROR_OPERATION_ABORTED;
-    } else if (::MoveFileExW(temporary.name.c_str(), wide_of(output.target).c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      temporary.name.clear();
-    } else {
+    if (temporary.marked && !mark_deleted(handle, false)) {
       error = last_error();
+    } else if (!::MoveFileExW(temporary.name.c_str(), wide_of(output.target).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = last_error();
+      if (temporary.marked) temporary.marked = mark_deleted(handle, true);
+    } else {
+      temporary = temporary_record{};
     }
   }
-  if (error != 0) remove_temporary();
-  return error;
+  if (error != 0) {
+    remove_temporary(handle);
+    return error;
+  }
+  // The frames are on disk and under their name already: closing can lose nothing.
+  ::CloseHandle(handle);
+  return 0;
 }
 
 void frame_file_abandon(frame_file& output) {
   // Written where it stands, the output keeps every frame packed before the failure.
   if (output.handle != -1 && output.in_place) frame_file_flush(output);
-  if (output.handle != -1 && !output.standard_stream) ::CloseHandle(handle_of(output));
+  if (output.handle != -1 && output.in_place && !output.standard_stream) {
+    ::CloseHandle(handle_of(output));
+  }
+  if (output.handle != -1 && !output.in_place) remove_temporary(handle_of(output));
   output.handle = -1;
-  if (!output.in_place) remove_temporary();
 }
 
 }  // namespace glyphreeler

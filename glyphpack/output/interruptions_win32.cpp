@@ -1,6 +1,8 @@
 // The interruptions on Windows: a console control event (Ctrl+C, Ctrl+Break, closing the
-// console, logging off, shutting down) deletes the unfinished temporary and erases the progress
-// line before the program ends.
+// console, logging off, shutting down) erases the progress line and ends the program with
+// Windows' own status for it; the unfinished temporary goes with the process (see
+// interruptions_win32.hpp). An end forced from outside runs nothing here, and loses only the
+// progress line's erasure.
 #include <windows.h>
 
 #include "glyphpack/output/interruptions.hpp"
@@ -14,16 +16,14 @@ SRWLOCK record_lock = SRWLOCK_INIT;
 temporary_record temporary;
 std::string progress_eraser;  // what erases the progress line; empty while none is shown
 
-// The temporary is open with delete sharing, so it goes as the process ends; FALSE lets the
-// default action end the program.
+// Ends the program at once, as Windows' default action would, but with nothing else of it
+// run: the main thread may be anywhere, in a decoder among others.
 BOOL WINAPI on_console_control(DWORD) {
   const interruptions_held held;
-  temporary.ending = true;
-  if (!temporary.name.empty()) ::DeleteFileW(temporary.name.c_str());
-  temporary.name.clear();
+  if (!temporary.name.empty() && !temporary.marked) ::DeleteFileW(temporary.name.c_str());
   if (!progress_eraser.empty()) write_standard_error(progress_eraser);
-  progress_eraser.clear();
-  return FALSE;
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+  return TRUE;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// What the frame file tells the interruptions on Windows: the unfinished temporary that a
-// console control event removes. The handler runs on a thread of its own, so the record changes
-// only under its lock.
+// What the frame file tells the interruptions on Windows: the unfinished temporary, which the
+// system removes as the process ends while it is marked for deletion, and a console control
+// event removes by name where it could not be marked. The handler runs on a thread of its own,
+// so the record changes only under its lock.
 #pragma once
 
 #include <string>
@@ -18,7 +19,7 @@ struct interruptions_held {
 // The temporary, under the lock.
 struct temporary_record {
   std::wstring name;    // empty when there is none
-  bool ending = false;  // a control event is ending the program: nothing is put in place
+  bool marked = false;  // deleted when its handle closes, however the process ends
 };
 
 // The one record, which the control handler reads.

@@ -52,12 +52,16 @@ sample_grid scaler_finish(image_scaler& scaler) {
   image_scaler_state& image = *scaler.state;
   const std::uint64_t area = image.width * image.height;  // a sample's, in the fine grid's units
   image.samples.resize(image.sums.size());
+  const std::uint64_t maximum = image.maximum;
   for (std::size_t at = 0; at < image.sums.size(); ++at) {
-    // The average, sum / area, on the samples' scale: whole part and remainder apart, so
-    // that nothing passes 64 bits (the remainder is below 2^40), then rounded to the nearest.
-    const std::uint64_t sum = std::min(image.sums[at], area * image.maximum);
-    const std::uint64_t scaled = sum / area * SAMPLE_WHITE + sum % area * SAMPLE_WHITE / area;
-    image.samples[at] = static_cast<std::uint16_t>((scaled + image.maximum / 2) / image.maximum);
+    // The sample, sum / area on the samples' scale, then / maximum, rounded to the nearest (a
+    // half step up) once, at the end. Whole parts and remainders apart, so that nothing passes
+    // 64 bits: each remainder is below the area, 2^40 at most, and the maximum below 2^16.
+    const std::uint64_t sum = std::min(image.sums[at], area * maximum);
+    const std::uint64_t part = sum % area * SAMPLE_WHITE;
+    const std::uint64_t scaled = sum / area * SAMPLE_WHITE + part / area;  // and part % area / area
+    const std::uint64_t over = scaled % maximum * area + part % area;      // in 1 / area
+    image.samples[at] = static_cast<std::uint16_t>(scaled / maximum + (2 * over >= maximum * area));
   }
   return {image.samples.data(), FRAME_SAMPLES_ACROSS, placement{}};
 }

@@ -154,16 +154,16 @@ def wait_until(condition, timeout, describe):
         time.sleep(0.02)
 
 
-def program_pid(file_path):
-    """The wine process of the Windows build playing `file_path`, or None. Wine gives it the
-    program's own command line, which tells it from the shell or cmd that started it."""
+def program_pid(file_path, program=b"glyphreeler.exe"):
+    """The wine process of the Windows build `program` given `file_path`, or None. Wine gives it
+    the program's own command line, which tells it from the shell or cmd that started it."""
     for entry in os.listdir("/proc"):
         try:
             with open("/proc/%s/cmdline" % entry, "rb") as f:
                 arguments = f.read().split(b"\0")
         except OSError:
             continue
-        if arguments[0].lower().endswith(b"glyphreeler.exe") and file_path.encode() in arguments:
+        if arguments[0].lower().endswith(program) and file_path.encode() in arguments:
             return int(entry)
     return None
 
@@ -476,6 +476,9 @@ class Glyphpack(WindowsTest):
         clear = self.make_media("clear.png", "color=white:s=256x128,format=rgba,geq="
                                 "r='255*lt(X,64)':g='255*lt(X,64)':b='255*lt(X,64)':a='255*lt(X,128)'",
                                 "-frames:v", "1")
+        # Black, and clear all over: over white (--invert), a blank frame.
+        invisible = self.make_media("invisible.png", "color=black@0:s=16x16,format=rgba",
+                                    "-frames:v", "1")
         # White at the top left, marked by its EXIF orientation (6) to be turned a quarter.
         stored = self.make_media("stored.jpg", "color=black:s=128x32,format=gray,drawbox=w=32:"
                                  "h=16:color=white:t=fill", "-frames:v", "1", "-q:v", "2")
@@ -507,7 +510,8 @@ class Glyphpack(WindowsTest):
             cut = self.file("cut.mp4", f.read(cut_at))
         undecodable = self.file("undecodable.bin", b"\0" + bytes(range(256)) * 8)
         rows = [  # options and input, the frames it gives (0: refused with status 1)
-            ([clear], 1), (["--invert", clear], 1), ([turned], 1), ([animation], 3),
+            ([clear], 1), (["--invert", clear], 1), (["--invert", invisible], 1), ([turned], 1),
+            ([animation], 3),
             (["--every-frame", animation], 3), ([video], 4), ([cut], 2), ([undecodable], 0)]
         posix_pack = os.path.join(os.path.dirname(POSIX), "glyphpack")
         for row, (arguments, count) in enumerate(rows):
@@ -527,6 +531,8 @@ class Glyphpack(WindowsTest):
                 # Each picture sampled is another: the frames are not one picture repeated.
                 pictures = {bytes(map(bool, frames[n:n + 1024])) for n in range(0, len(frames), 1024)}
                 self.assertEqual(count, len(pictures))
+                if invisible in arguments:
+                    self.assertEqual(bytes(1024), frames)
         # From a pipe, a picture is read as from its file.
         reader, writer = os.pipe()
         feeder = subprocess.Popen(["cat", clear], stdout=writer)
@@ -538,19 +544,42 @@ class Glyphpack(WindowsTest):
             feeder.wait()
         self.assertEqual((0, run_without_console(windows_pack(), [clear, "-"])[1], b""), piped)
 
-    def test_ctrl_c_while_packing_leaves_the_old_file_and_no_temporary(self):
-        target = self.file("kept.frames", b"kept as it was")
-        run = ConsoleRun(self, [], command=[windows_pack(), "-", target])
-        # A first line tells glyphpack it has text to pack; it then waits for the rest.
-        wait_until(run.pane.in_raw_mode, SLACK, run.describe)
-        run.pane.send("abc", "Enter")
+    def test_a_decoder_that_gives_nothing_is_given_up(self):
+        # The tests' glyphpack gives a decoder a millisecond without a sign of life, where
+        # glyphpack.exe gives it a minute: far less than a video's decoders take to start.
+        video = self.make_media("clip.mp4", "testsrc2=s=64x48:r=25:d=1", "-c:v", "libx264",
+                                "-pix_fmt", "yuv420p")
+        impatient = os.path.join(os.path.dirname(EXE), "glyphpack_short_patience.exe")
+        status, _, err = run_without_console(impatient, [video, video + ".frames"])
+        self.assertEqual(1, status)
+        # Wine may write a line of its own before it, as the threads left behind end.
+        self.assertTrue(err.endswith(b"glyphpack: %s: the decoder gave nothing for 1 ms\n"
+                                     % video.encode()), err)
+        self.assertEqual(["clip.mp4"], os.listdir(self.dir))
+
+    def test_however_a_pack_ends_it_leaves_the_old_file_and_no_temporary(self):
+        # Ctrl+C ends it with Windows' own status for that, STATUS_CONTROL_C_EXIT, whose low
+        # byte a POSIX shell sees. Closing the console ends wine by the hang-up, with nothing of
+        # the program run, as any forced end does: the system removes the temporary then.
         unfinished = lambda: [n for n in os.listdir(self.dir) if n.startswith(".glyphpack-")]
-        wait_until(unfinished, SLACK, run.describe)
-        run.pane.send("C-c")
-        run.wait_for_exit(SLACK)
-        self.assertEqual([], unfinished())
-        with open(target, "rb") as f:
-            self.assertEqual(b"kept as it was", f.read())
+        for end in ("Ctrl+C", "closed console"):
+            with self.subTest(end=end):
+                target = self.file("kept.frames", b"kept as it was")
+                run = ConsoleRun(self, [], command=[windows_pack(), "-", target])
+                # A first line tells glyphpack it has text to pack; it then waits for the rest.
+                wait_until(run.pane.in_raw_mode, SLACK, run.describe)
+                run.pane.send("abc", "Enter")
+                wait_until(unfinished, SLACK, run.describe)
+                pid = program_pid(target, b"glyphpack.exe")
+                if end == "Ctrl+C":
+                    run.pane.send("C-c")
+                    self.assertEqual(0xC000013A & 0xFF, run.wait_for_exit(SLACK))
+                else:
+                    run.pane.close()
+                wait_until(lambda: not running(pid) and not unfinished(), SLACK,
+                           lambda: repr(unfinished()))
+                with open(target, "rb") as f:
+                    self.assertEqual(b"kept as it was", f.read())
 
 
 class OnConsole(WindowsTest):

@@ -112,12 +112,15 @@ bool make_source(mf_decoder& video, const wchar_t* type) {
 
 }  // namespace
 
-mf_decoder::~mf_decoder() {
-  reader.Reset();
-  if (source) source->Shutdown();
-  source.Reset();
-  bytes.Reset();
-  if (started) library->shutdown();
+mf_decoder::~mf_decoder() { close_mf_decoder(*this); }
+
+void close_mf_decoder(mf_decoder& video) {
+  video.reader.Reset();
+  if (video.source) video.source->Shutdown();
+  video.source.Reset();
+  video.bytes.Reset();
+  if (video.started) video.library->shutdown();
+  video.started = false;
 }
 
 bool open_mf_decoder(mf_decoder& video, IStream& stream, std::string_view start) {

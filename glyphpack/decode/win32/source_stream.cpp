@@ -25,7 +25,7 @@ struct locked {
 // own. COM asks for a class that implements the interface; nothing derives from it.
 class source_stream final : public IStream {
  public:
-  explicit source_stream(byte_source& source) : source_(&source) {}
+  source_stream(byte_source& source, decoding_watch* watch) : source_(&source), watch_(watch) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -52,6 +52,7 @@ class source_stream final : public IStream {
     if (got != nullptr) *got = 0;
     if (source_ == nullptr) return E_UNEXPECTED;
     if (into == nullptr) return STG_E_INVALIDPOINTER;
+    const input_wait waiting(watch_);
     while (total < count) {
       const std::size_t read =
           source_read(*source_, static_cast<unsigned char*>(into) + total, count - total);
@@ -138,13 +139,15 @@ class source_stream final : public IStream {
 
   // Reads forward to `target`, for a source that cannot be repositioned.
   bool skip_to(std::int64_t target) {
+    const input_wait waiting(watch_);
     source_skip(*source_, static_cast<std::size_t>(target - source_offset(*source_)));
     return source_offset(*source_) == target;
   }
 
   std::atomic<ULONG> references_{1};
   SRWLOCK lock_ = SRWLOCK_INIT;
-  byte_source* source_;  // null once let go
+  byte_source* source_;    // null once let go
+  decoding_watch* watch_;  // told of each wait on the source; may be null
 };
 
 }  // namespace
@@ -155,8 +158,13 @@ source_stream_handle::~source_stream_handle() {
   stream->Release();
 }
 
-void open_source_stream(source_stream_handle& handle, byte_source& source) {
-  handle.stream = new source_stream(source);
+void open_source_stream(source_stream_handle& handle, byte_source& source, decoding_watch* watch) {
+  handle.stream = new source_stream(source, watch);
+}
+
+void let_go_of_source(source_stream_handle& handle) {
+  if (handle.stream != nullptr) static_cast<source_stream*>(handle.stream)->let_go();
+  handle.stream = nullptr;
 }
 
 bool rewind_source_stream(IStream& stream) {

@@ -5,6 +5,7 @@
 
 #include <objidl.h>
 
+#include "glyphpack/decode/win32/decoding_thread.hpp"
 #include "glyphpack/input/byte_source.hpp"
 
 namespace glyphreeler {
@@ -22,7 +23,12 @@ struct source_stream_handle {
   ~source_stream_handle();
 };
 
-void open_source_stream(source_stream_handle& handle, byte_source& source);
+// Each read of the source (and each skip forward on a pipe) is reported to `watch` (may be null).
+void open_source_stream(source_stream_handle& handle, byte_source& source, decoding_watch* watch);
+
+// Lets the source go at once, as the handle's end does, but keeps the stream for a decoder
+// that is still running: its calls fail from now on. The handle then holds nothing.
+void let_go_of_source(source_stream_handle& handle);
 
 // Moves the stream back to the source's start. Returns false where it cannot (a pipe read past
 // its look ahead).

@@ -71,6 +71,9 @@ decode_result animation_frame(wic_decoder& wic, decoded_picture& picture) {
   frame->GetMetadataQueryReader(&query);
   const auto left = static_cast<int>(metadata_number(query.Get(), L"/imgdesc/Left", 0));
   const auto top = static_cast<int>(metadata_number(query.Get(), L"/imgdesc/Top", 0));
+  // Wine's decoder (8.0) files a later frame's graphic control extension as an unknown block
+  // when another extension follows it before the image, as ImageMagick writes them: such a
+  // frame has no delay here under wine, and shows for the default.
   unsigned delay = metadata_number(query.Get(), L"/grctlext/Delay", 0);
   if (delay < GIF_SHORTEST_DELAY) delay = GIF_DEFAULT_DELAY;
   const auto disposal = static_cast<int>(metadata_number(query.Get(), L"/grctlext/Disposal", 0));

@@ -1,7 +1,8 @@
 // The Windows back end's state, and what its two decoders share: pictures and animations through
 // the Windows Imaging Component (wic.cpp), video through Media Foundation's Source Reader
 // (media_foundation.cpp). Each reads the input through a COM stream over the byte source, never
-// a name, and hands out decoded pictures.
+// a name, and hands out decoded pictures. Every call into either is made on the decoding thread
+// (decoding_thread.hpp), so that one that never returns can be left behind.
 //
 // The program imports no DLL of either: WIC is reached through COM alone, and Media Foundation
 // is loaded when a video is to be read, from the system's folder only. So glyphpack.exe starts
@@ -24,6 +25,7 @@
 
 #include "glyphpack/decode/decoded_picture.hpp"
 #include "glyphpack/decode/media.hpp"
+#include "glyphpack/decode/win32/decoding_thread.hpp"
 #include "glyphpack/decode/win32/source_stream.hpp"
 #include "glyphpack/input/byte_source.hpp"
 
@@ -146,6 +148,9 @@ struct mf_decoder {
   ~mf_decoder();
 };
 
+// Lets the reader, the source and Media Foundation go. Idempotent.
+void close_mf_decoder(mf_decoder& video);
+
 // The video stream the Source Reader reads.
 inline constexpr DWORD MF_VIDEO_STREAM = static_cast<DWORD>(MF_SOURCE_READER_FIRST_VIDEO_STREAM);
 
@@ -166,22 +171,24 @@ picture_facts mf_picture_facts(const mf_format& format);
 // picture its format describes.
 bool read_mf_picture(const mf_picture& picture, decoded_picture& grey);
 
-// COM, for this thread, from construction to destruction.
-struct com_apartment {
-  bool joined = false;  // CoUninitialize is owed
-  com_apartment();
-  ~com_apartment();
-  com_apartment(const com_apartment&) = delete;
-  com_apartment& operator=(const com_apartment&) = delete;
-};
+// What the decoding thread is asked to do for the media contract.
+enum class decoder_call { open, next_picture, read_picture, close };
 
 // The input as Windows decodes it: a picture or animation through WIC, or else a video through
-// Media Foundation.
+// Media Foundation. Once a call is given up, the decoding thread may still be using any of it,
+// so none of it is read or freed again but `given_up`.
 struct media_decoder {
-  com_apartment apartment;  // first in, last out: the decoders go before COM does
+  decoding_thread thread;                    // where WIC and Media Foundation are called
+  bool given_up = false;                     // a call showed no sign of life for the patience
+  decoder_call call = decoder_call::open;    // the call the thread makes next, and what it gave:
+  bool succeeded = false;                    // open, read_picture: it did
+  bool read_held = false;                    // read_picture: the held picture, not the one given
+  decode_result got = decode_result::ended;  // next_picture
+  picture_time when;                         // next_picture: when its picture shows
+  std::string start;                         // the input's first bytes, for the open
   decoding_trouble trouble;
-  source_stream_handle stream;
-  bool video = false;  // Media Foundation reads it, not WIC
+  source_stream_handle stream;  // after the thread, so that it lets the source go first
+  bool video = false;           // Media Foundation reads it, not WIC
   wic_decoder wic;
   mf_decoder mf;
   decoded_picture decoded;        // WIC's picture just decoded

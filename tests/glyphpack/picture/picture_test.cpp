@@ -11,6 +11,7 @@
 #include "glyphpack/decode/decoded_picture.hpp"
 #include "glyphpack/decode/exif.hpp"
 #include "glyphpack/picture/layout.hpp"
+#include "glyphpack/picture/scale.hpp"
 #include "glyphpack/picture/shrink.hpp"
 #include "tests/glyphpack/packing.hpp"
 
@@ -24,7 +25,7 @@ TEST(Scaling, EachSampleAveragesThePartOfTheImageItCovers) {
   std::string checkerboard;
   for (int y = 0; y < 2 * down; ++y)
     for (int x = 0; x < 2 * across; ++x) checkerboard += static_cast<char>((x + y) % 2);
-  EXPECT_EQ(packed_pgm(pgm(1, 1, 65535, "\x7f\xff")),
+  EXPECT_EQ(packed_pgm(pgm(1, 1, 65535, std::string("\x80\x00", 2))),
             packed_pgm(pgm(2 * across, 2 * down, 1, checkerboard)));
   // Blocks of 2 x 2 pixels give what their pixels do one to a sample.
   const auto shade = [](int x, int y) { return (x * 7 + y * 3 + x * y) % 256; };
@@ -33,6 +34,34 @@ TEST(Scaling, EachSampleAveragesThePartOfTheImageItCovers) {
   EXPECT_EQ(packed_pgm(pgm_of(across, down, shade)), blocks);
   EXPECT_EQ(packed_pgm(pgm_of(across, down, shade)), packed_pgm(pgm_of(across, down, shade)))
       << "the same image, the same bytes";
+}
+
+TEST(Scaling, ExactAveragesRoundAHalfStepUp) {
+  // One row of pixels, `pattern` over and over, each repeat under one sample: where the average
+  // falls halfway between two of the samples' greys, as the Windows build averages, the grey
+  // above.
+  struct example {
+    unsigned maximum;
+    std::vector<std::uint16_t> pattern;
+    std::uint16_t expected;
+  };
+  const example examples[] = {
+      {2, {1}, 32768},       // 65535 / 2
+      {1, {0, 1}, 32768},    // the same, averaged
+      {255, {0, 1}, 129},    // half of 257
+      {65535, {0, 1}, 1},    // 0.5
+      {255, {0, 0, 1}, 86},  // 85.67, to the nearest
+  };
+  for (const example& e : examples) {
+    const auto width = static_cast<std::uint32_t>(FRAME_SAMPLES_ACROSS * e.pattern.size());
+    image_scaler scaler;
+    ASSERT_EQ("", scaler_start(scaler, width, 1, e.maximum));
+    for (std::uint32_t x = 0; x < width; ++x)
+      scaler_row(scaler)[x] = e.pattern[x % e.pattern.size()];
+    ASSERT_TRUE(scaler_take_row(scaler));
+    const sample_grid grid = scaler_finish(scaler);
+    EXPECT_EQ(e.expected, grid.samples[0]) << e.pattern.size() << " pixels to " << e.maximum;
+  }
 }
 
 TEST(Placement, PicturesKeepTheirProportionsOnCellsTwiceAsTallAsWide) {
