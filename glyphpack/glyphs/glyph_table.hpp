@@ -26,9 +26,9 @@ using glyph_inks = std::array<std::array<std::int16_t, CELL_SAMPLES>, GLYPH_COUN
 // The frame byte of each glyph, in the order of the ink tables (the blank is byte 0).
 extern const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES;
 
-// Ink, 0 to INK_ONE, for brightnesses 0 to 1 in TONE_STEPS steps: in proportion, bent into a
-// gentle S (0.3 b + 0.7 (3b^2 - 2b^3)), so that mid-grey stays mid-grey while the greys beside it
-// draw apart and the darkest stay blank.
+// Ink, 0 to INK_ONE, for brightnesses 0 to 1 in TONE_STEPS steps, on an S (3b^2 - 2b^3): mid-grey
+// stays mid-grey while the greys beside it draw apart, the darkest stay blank and the lightest
+// the densest glyph.
 extern const std::array<std::uint16_t, TONE_STEPS + 1> TONE;
 
 // The glyphs that shade an even area, by index in the ink tables, from the blank up: each inks
