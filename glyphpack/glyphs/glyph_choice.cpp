@@ -1,65 +1,85 @@
-// Glyphs for a picture's cells, chosen row by row. Each cell gets the glyph whose ink is closest
-// to the ink its samples ask for: in amount (with what earlier cells missed added) and, at half
-// the weight, in where it lies within the cell. What the chosen glyph misses is carried on,
-// most of it to the next cell in the row, which is seen blurred with it; the rest to the row
-// below, where a difference from row to row would show as bands. Rows run alternately left
-// and right, so that the carried tone does not pile up on one side. All arithmetic is in whole
-// numbers, so that every build gives the same bytes.
+// Glyphs for a picture's cells, each cell on its own. A cell gets the glyph of the ramp
+// (glyph_table.hpp) whose ink is nearest the tone its samples ask for, so an even area is one
+// glyph, a brighter area never less ink, and black stays blank beside any edge. Only where the
+// cell holds an edge or a thin line, and a shape glyph (/ \ | _ ( ) ...) puts its ink the way
+// the picture does at about the ink the cell asks for, does that glyph draw it instead. Nothing
+// a cell misses is carried to its neighbours: a mix of unlike glyphs in an even area is what
+// reads as mottle up close. All arithmetic is in whole numbers, so that every build gives the
+// same bytes.
 #include "glyphpack/glyphs/glyph_choice.hpp"
 
 #include <algorithm>
-#include <array>
-#include <limits>
+#include <cstdlib>
 
 #include "glyphpack/glyphs/glyph_table.hpp"
 
 namespace glyphreeler {
 namespace {
 
-// What a glyph misses, in sixteenths: to the next cell in the row, and in the row below to the
-// cell behind and the cell beneath.
-constexpr int CARRY_AHEAD = 12;
-constexpr int CARRY_BELOW_BEHIND = 2;
-constexpr int CARRY_PARTS = 16;
+// How far a cell's ink must stray from even (the standard deviation of its samples' ink, in
+// INK_ONE) before it is taken to hold an edge rather than texture or grain.
+constexpr std::int64_t EDGE_SPREAD = 61;  // 0.06 of INK_ONE
+// How well a shape glyph's ink must follow the cell's (their correlation, once both are
+// softened by a sample) and how near in amount (of INK_ONE, over the cell's mean) it must be.
+constexpr std::int64_t SHAPE_FIT_PARTS = 2;  // a correlation of at least 1 / 2
+constexpr std::int64_t SHAPE_AMOUNT = 154;   // 0.15 of INK_ONE
 
-// How much closer another glyph must be for a cell to leave the glyph it had in the frame
-// before: the distance of a miss of STAY_MISS in the cell's ink (of INK_ONE x CELL_SAMPLES).
-constexpr std::int64_t STAY_MISS = 2000;
-constexpr std::int64_t STAY_BONUS = 20 * STAY_MISS * STAY_MISS;
+// How far a cell's grey may drift, in each quarter of the cell, from the grey its glyph was
+// chosen for before the glyph is chosen again (of SAMPLE_WHITE, per sample): more than grain
+// and compression noise, less than a step of the ramp.
+constexpr std::int64_t STAY_DRIFT = SAMPLE_WHITE * 3 / 100;
 
-// The quarters of a cell (top left, top right, bottom left, bottom right), where its ink is
-// compared as the eye sees it from a little further off.
-constexpr int QUARTERS = 4;
 constexpr int quarter_of(int sample) {
   const int below_middle = (sample / SAMPLES_ACROSS) / (SAMPLES_DOWN / 2);
   const int right_of_middle = (sample % SAMPLES_ACROSS) / (SAMPLES_ACROSS / 2);
   return below_middle * 2 + right_of_middle;
 }
 
-// What a glyph's distance is made of, which depends on the glyph alone.
+using cell_pattern = std::array<std::int32_t, CELL_SAMPLES>;
+
+// A cell's ink less its mean, in INK_ONE, averaged over each sample and its neighbours (the
+// cell's edge repeated), so that a line a sample off still matches the glyph that draws it.
+cell_pattern softened(const std::array<std::int32_t, CELL_SAMPLES>& ink, std::int64_t total) {
+  cell_pattern scaled{};  // CELL_SAMPLES times the sample, less the cell's total
+  for (std::size_t sample = 0; sample < CELL_SAMPLES; ++sample) {
+    scaled[sample] = static_cast<std::int32_t>(CELL_SAMPLES * std::int64_t{ink[sample]} - total);
+  }
+  cell_pattern soft{};
+  for (int y = 0; y < SAMPLES_DOWN; ++y) {
+    for (int x = 0; x < SAMPLES_ACROSS; ++x) {
+      std::int64_t sum = 0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int ny = std::min(std::max(y + dy, 0), SAMPLES_DOWN - 1);
+          const int nx = std::min(std::max(x + dx, 0), SAMPLES_ACROSS - 1);
+          sum += scaled[static_cast<std::size_t>(ny * SAMPLES_ACROSS + nx)];
+        }
+      }
+      soft[static_cast<std::size_t>(y * SAMPLES_ACROSS + x)] =
+          static_cast<std::int32_t>(sum / (9 * CELL_SAMPLES));
+    }
+  }
+  return soft;
+}
+
+// What the choice needs of each glyph, which depends on the glyph alone.
 struct glyph_sums {
-  std::array<std::int32_t, GLYPH_COUNT> ink{};                             // over the cell
-  std::array<std::int64_t, GLYPH_COUNT> squares{};                         // of each sample's ink
-  std::array<std::array<std::int32_t, QUARTERS>, GLYPH_COUNT> quarters{};  // ink by quarter
-  std::array<std::int64_t, GLYPH_COUNT> quarter_squares{};
-  int densest = 0;  // the glyph with the most ink
+  std::array<std::int32_t, GLYPH_COUNT> ink{};           // over the cell
+  std::array<cell_pattern, SHAPE_COUNT> shape{};         // each shape's softened ink
+  std::array<std::int64_t, SHAPE_COUNT> shape_square{};  // the sum of its squares
 };
 
 glyph_sums sums_of(const glyph_inks& inks) {
   glyph_sums sums;
   for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) {
-    for (int sample = 0; sample < CELL_SAMPLES; ++sample) {
-      const std::int16_t ink = inks[glyph][static_cast<std::size_t>(sample)];
-      sums.ink[glyph] += ink;
-      sums.squares[glyph] += std::int64_t{ink} * ink;
-      sums.quarters[glyph][static_cast<std::size_t>(quarter_of(sample))] += ink;
-    }
-    for (const std::int32_t quarter : sums.quarters[glyph]) {
-      sums.quarter_squares[glyph] += std::int64_t{quarter} * quarter;
-    }
-    if (sums.ink[glyph] > sums.ink[static_cast<std::size_t>(sums.densest)]) {
-      sums.densest = static_cast<int>(glyph);
-    }
+    for (const std::int16_t ink : inks[glyph]) sums.ink[glyph] += ink;
+  }
+  for (std::size_t shape = 0; shape < SHAPE_COUNT; ++shape) {
+    std::array<std::int32_t, CELL_SAMPLES> ink{};
+    const auto& glyph = inks[SHAPES[shape]];
+    std::copy(glyph.begin(), glyph.end(), ink.begin());
+    sums.shape[shape] = softened(ink, sums.ink[SHAPES[shape]]);
+    for (const std::int32_t v : sums.shape[shape]) sums.shape_square[shape] += std::int64_t{v} * v;
   }
   return sums;
 }
@@ -68,15 +88,6 @@ const glyph_sums& sums_for(bool invert) {
   static const std::array<glyph_sums, 2> sums{sums_of(GLYPH_INK[0]), sums_of(GLYPH_INK[1])};
   return sums[invert ? 1 : 0];
 }
-
-// The ink a cell asks for: by sample, by quarter, and over the cell with and without what
-// earlier cells missed.
-struct wanted_ink {
-  std::array<std::int16_t, CELL_SAMPLES> samples{};  // 0 to INK_ONE
-  std::array<std::int32_t, QUARTERS> quarters{};
-  std::int64_t own = 0;
-  std::int64_t with_carried = 0;
-};
 
 // The ink a grey sample asks for, 0 to INK_ONE, on the tone curve between its steps.
 std::int32_t ink_for(std::uint16_t grey, bool invert) {
@@ -92,45 +103,54 @@ std::int32_t ink_for(std::uint16_t grey, bool invert) {
   return static_cast<std::int32_t>(invert ? INK_ONE - ink : ink);
 }
 
-// The weights of a glyph's distance (see closest_glyph), times 640 to make them whole numbers:
-// the cell's amount of ink (1), where it lies sample by sample (0.35) and quarter by quarter
-// (0.5, in units of a sample's mean).
-constexpr std::int64_t AMOUNT_WEIGHT = 20;
-constexpr std::int64_t SAMPLE_WEIGHT = 224;
-constexpr std::int64_t QUARTER_WEIGHT = 40;
-// The sample and quarter terms hold the amount's miss too, spread evenly over the samples and
-// the quarters: this much of it, taken out again, so that the amount counts once.
-constexpr std::int64_t AMOUNT_IN_PLACES = SAMPLE_WEIGHT / CELL_SAMPLES + QUARTER_WEIGHT / QUARTERS;
-static_assert(SAMPLE_WEIGHT % CELL_SAMPLES == 0 && QUARTER_WEIGHT % QUARTERS == 0);
+// The ramp's glyph whose ink is nearest `total` (the darker of two as near).
+int ramp_glyph(std::int64_t total, const glyph_sums& sums) {
+  int best = RAMP[0];
+  std::int64_t best_miss = std::abs(total);
+  for (const std::uint8_t glyph : RAMP) {
+    const std::int64_t miss = std::abs(sums.ink[glyph] - total);
+    if (miss < best_miss) {
+      best_miss = miss;
+      best = glyph;
+    }
+  }
+  return best;
+}
 
-// The glyph closest to the ink a cell asks for. The distance adds the squared miss in the
-// cell's amount of ink (what earlier cells missed included) and, once the amount is set
-// aside, the squared misses sample by sample and quarter by quarter: where the ink lies, sharp
-// and seen from a little off.
-int closest_glyph(const wanted_ink& wanted, const glyph_inks& inks, const glyph_sums& sums,
-                  int before) {
-  int best = 0;
-  std::int64_t best_distance = std::numeric_limits<std::int64_t>::max();
-  for (std::size_t glyph = 0; glyph < GLYPH_COUNT; ++glyph) {
-    const std::array<std::int16_t, CELL_SAMPLES>& ink = inks[glyph];
-    std::int32_t overlap = 0;  // at most 32 x 32767 x 1024: within 32 bits
+// The shape glyph that best follows an edge in the cell, or -1 where the cell is near enough
+// even or no shape follows it at about its ink.
+int shape_glyph(const std::array<std::int32_t, CELL_SAMPLES>& ink, std::int64_t total,
+                const glyph_sums& sums) {
+  std::int64_t spread = 0;  // CELL_SAMPLES^3 times the variance of the samples
+  for (const std::int32_t sample : ink) {
+    const std::int64_t off = CELL_SAMPLES * std::int64_t{sample} - total;
+    spread += off * off;
+  }
+  if (spread <= CELL_SAMPLES * (EDGE_SPREAD * CELL_SAMPLES) * (EDGE_SPREAD * CELL_SAMPLES)) {
+    return -1;
+  }
+  const cell_pattern soft = softened(ink, total);
+  std::int64_t soft_square = 0;
+  for (const std::int32_t v : soft) soft_square += std::int64_t{v} * v;
+  int best = -1;
+  std::int64_t best_fit = 0;  // correlation^2 x soft_square
+  for (std::size_t shape = 0; shape < SHAPE_COUNT; ++shape) {
+    const std::int64_t amount_miss = sums.ink[SHAPES[shape]] - total;
+    if (std::abs(amount_miss) > SHAPE_AMOUNT * CELL_SAMPLES) continue;
+    std::int64_t overlap = 0;  // at most 32 x 4096 x 1024: well within 64 bits, and its square
     for (std::size_t sample = 0; sample < CELL_SAMPLES; ++sample) {
-      overlap += ink[sample] * wanted.samples[sample];
+      overlap += std::int64_t{sums.shape[shape][sample]} * soft[sample];
     }
-    std::int64_t quarter_overlap = 0;
-    for (std::size_t quarter = 0; quarter < QUARTERS; ++quarter) {
-      quarter_overlap += std::int64_t{sums.quarters[glyph][quarter]} * wanted.quarters[quarter];
+    if (overlap <= 0) continue;
+    // A correlation of 1 / SHAPE_FIT_PARTS or more, with no square root.
+    if (SHAPE_FIT_PARTS * SHAPE_FIT_PARTS * overlap * overlap <
+        sums.shape_square[shape] * soft_square) {
+      continue;
     }
-    const std::int64_t amount_miss = sums.ink[glyph] - wanted.with_carried;
-    const std::int64_t own_miss = sums.ink[glyph] - wanted.own;
-    const std::int64_t distance =
-        AMOUNT_WEIGHT * amount_miss * amount_miss - AMOUNT_IN_PLACES * own_miss * own_miss +
-        SAMPLE_WEIGHT * (sums.squares[glyph] - 2 * std::int64_t{overlap}) +
-        QUARTER_WEIGHT * (sums.quarter_squares[glyph] - 2 * quarter_overlap) -
-        (static_cast<int>(glyph) == before ? STAY_BONUS : 0);
-    if (distance < best_distance) {
-      best_distance = distance;
-      best = static_cast<int>(glyph);
+    const std::int64_t fit = overlap * overlap / sums.shape_square[shape];
+    if (fit > best_fit) {
+      best_fit = fit;
+      best = SHAPES[shape];
     }
   }
   return best;
@@ -143,59 +163,46 @@ void choose_glyphs(const sample_grid& grid, bool invert, frame_cells& frame, gly
   frame.fill(0);
   const bool remembered =
       memory != nullptr && memory->holds && memory->invert == invert && memory->place == place;
-  const glyph_inks& inks = GLYPH_INK[invert ? 1 : 0];
   const glyph_sums& sums = sums_for(invert);
-  // What earlier cells missed, for this row and the next (a cell of room at each end is kept
-  // for the simplicity of the indexes).
-  std::array<std::int64_t, FRAME_COLUMNS + 2> carried{};
-  std::array<std::int64_t, FRAME_COLUMNS + 2> carried_below{};
-  wanted_ink wanted;
+  std::array<std::int32_t, CELL_SAMPLES> ink{};
   for (int row = 0; row < place.rows; ++row) {
-    const bool rightwards = row % 2 == 0;
-    const int step = rightwards ? 1 : -1;
-    for (int i = 0; i < place.columns; ++i) {
-      const int column = rightwards ? i : place.columns - 1 - i;
-      wanted.own = 0;
-      wanted.quarters.fill(0);
+    for (int column = 0; column < place.columns; ++column) {
+      const auto cell =
+          static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
+      std::array<std::uint32_t, CELL_QUARTERS> grey{};
+      std::int64_t total = 0;
       for (int y = 0; y < SAMPLES_DOWN; ++y) {
         const std::uint16_t* line = grid.samples +
                                     static_cast<std::size_t>(row * SAMPLES_DOWN + y) * grid.stride +
                                     static_cast<std::size_t>(column * SAMPLES_ACROSS);
         for (int x = 0; x < SAMPLES_ACROSS; ++x) {
           const int sample = y * SAMPLES_ACROSS + x;
-          const std::int32_t ink = ink_for(line[x], invert);
-          wanted.samples[static_cast<std::size_t>(sample)] = static_cast<std::int16_t>(ink);
-          wanted.quarters[static_cast<std::size_t>(quarter_of(sample))] += ink;
-          wanted.own += ink;
+          grey[static_cast<std::size_t>(quarter_of(sample))] += line[x];
+          ink[static_cast<std::size_t>(sample)] = ink_for(line[x], invert);
+          total += ink[static_cast<std::size_t>(sample)];
         }
       }
-      const auto at = static_cast<std::size_t>(column + 1);
-      // A cell all black or all white takes no carried ink and passes none on; all ink, it is
-      // the densest glyph, which no mix of glyphs passes.
-      const bool empty = wanted.own == 0;
-      const bool full = wanted.own == std::int64_t{INK_ONE} * CELL_SAMPLES;
-      const bool flat = empty || full;
-      wanted.with_carried = wanted.own + (flat ? 0 : carried[at]);
-      const auto cell =
-          static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
-      const int before = remembered ? memory->glyphs[cell] : -1;
-      const int glyph = full ? sums.densest : closest_glyph(wanted, inks, sums, before);
+      // A still scene keeps its glyphs through grain: a cell is chosen again only once its grey
+      // has moved, in some quarter, further than noise moves it from what it was chosen for.
+      bool stays = remembered;
+      for (std::size_t quarter = 0; stays && quarter < CELL_QUARTERS; ++quarter) {
+        const std::int64_t drift =
+            std::int64_t{grey[quarter]} - std::int64_t{memory->grey[cell][quarter]};
+        stays = std::abs(drift) <= STAY_DRIFT * (CELL_SAMPLES / CELL_QUARTERS);
+      }
+      int glyph = 0;
+      if (stays) {
+        glyph = memory->glyphs[cell];
+      } else {
+        glyph = shape_glyph(ink, total, sums);
+        if (glyph < 0) glyph = ramp_glyph(total, sums);
+        if (memory != nullptr) {
+          memory->glyphs[cell] = static_cast<std::uint8_t>(glyph);
+          memory->grey[cell] = grey;
+        }
+      }
       frame[cell] = GLYPH_BYTES[static_cast<std::size_t>(glyph)];
-      if (memory != nullptr) memory->glyphs[cell] = static_cast<std::uint8_t>(glyph);
-      const std::int64_t missed =
-          flat ? 0 : wanted.with_carried - sums.ink[static_cast<std::size_t>(glyph)];
-      const std::int64_t ahead = missed * CARRY_AHEAD / CARRY_PARTS;
-      const std::int64_t behind = missed * CARRY_BELOW_BEHIND / CARRY_PARTS;
-      // At the ends of a row what would go past them goes below, so that no ink is lost but
-      // at the foot of the picture.
-      const bool ahead_inside = column + step >= 0 && column + step < place.columns;
-      const bool behind_inside = column - step >= 0 && column - step < place.columns;
-      if (ahead_inside) carried[static_cast<std::size_t>(column + 1 + step)] += ahead;
-      if (behind_inside) carried_below[static_cast<std::size_t>(column + 1 - step)] += behind;
-      carried_below[at] += missed - (ahead_inside ? ahead : 0) - (behind_inside ? behind : 0);
     }
-    carried = carried_below;
-    carried_below.fill(0);
   }
   if (memory != nullptr) {
     memory->place = place;

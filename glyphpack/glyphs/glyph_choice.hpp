@@ -1,8 +1,7 @@
 // Which glyph each cell of a picture gets: the picture's grey, sampled finer than a cell, is
-// matched with the ink of every glyph a frame can show (glyph_table.hpp), by how much ink each
-// glyph has and where in its cell it puts it, and the tone each cell misses is carried on to its
-// neighbours, so that an area's ink follows its brightness even where no one glyph has the
-// right amount. Any reader of pictures hands its grey here, so every picture is shaded alike.
+// shaded with a ramp of glyphs of one kind, nearest the cell's tone, and drawn with a shape
+// glyph only where an edge or a line crosses the cell (glyph_table.hpp). Any reader of pictures
+// hands its grey here, so every picture is shaded alike.
 #pragma once
 
 #include <array>
@@ -13,11 +12,16 @@
 
 namespace glyphreeler {
 
+// The quarters of a cell (top left, top right, bottom left, bottom right).
+inline constexpr int CELL_QUARTERS = 4;
+
 // The glyphs last chosen from a run of pictures of one source (a video's), so that a scene that
 // stands still keeps its glyphs though its grey flickers a little (noise, compression): a cell
-// keeps its last glyph unless another is clearly closer.
+// keeps its glyph until its grey has moved further than noise moves it.
 struct glyph_memory {
   std::array<std::uint8_t, FRAME_BYTES> glyphs{};  // each cell's, as an index of GLYPH_BYTES
+  // The grey each cell's glyph was chosen for: the sum of its samples in each quarter.
+  std::array<std::array<std::uint32_t, CELL_QUARTERS>, FRAME_BYTES> grey{};
   placement place;
   bool invert = false;
   bool holds = false;  // `glyphs` are of a frame chosen before, at `place`

@@ -1,6 +1,7 @@
 // The glyph model glyph_choice.cpp chooses by, made once by make_glyph_table.py from free
-// monospace fonts (glyph_table.cpp): where each glyph puts its ink in a cell, and the tone curve
-// that says how much ink a brightness gets.
+// monospace fonts (glyph_table.cpp): where each glyph puts its ink in a cell, the ramp of glyphs
+// that shade even areas, the glyphs that may draw edges, and the tone curve that says how much
+// ink a brightness gets.
 #pragma once
 
 #include <array>
@@ -25,10 +26,21 @@ using glyph_inks = std::array<std::array<std::int16_t, CELL_SAMPLES>, GLYPH_COUN
 // The frame byte of each glyph, in the order of the ink tables (the blank is byte 0).
 extern const std::array<unsigned char, GLYPH_COUNT> GLYPH_BYTES;
 
-// Ink, 0 to INK_ONE, for brightnesses 0 to 1 in TONE_STEPS steps: brightness^1.4, between
-// what the eye asks for when it adds pixel values (brightness) and when it adds linear light
-// (about brightness^2.2).
+// Ink, 0 to INK_ONE, for brightnesses 0 to 1 in TONE_STEPS steps, on an S (3b^2 - 2b^3): mid-grey
+// stays mid-grey while the greys beside it draw apart, the darkest stay blank and the lightest
+// the densest glyph.
 extern const std::array<std::uint16_t, TONE_STEPS + 1> TONE;
+
+// The glyphs that shade an even area, by index in the ink tables, from the blank up: each inks
+// more than the one before in every font measured, on either background, and all are of one
+// kind (ink spread over the cell), so that neighbouring tones look alike.
+inline constexpr int RAMP_LEVELS = 12;
+extern const std::array<std::uint8_t, RAMP_LEVELS> RAMP;
+
+// The glyphs that may draw an edge or a thin line where one crosses a cell (/ \ | _ ( ) and a few
+// marks), by index in the ink tables.
+inline constexpr int SHAPE_COUNT = 11;
+extern const std::array<std::uint8_t, SHAPE_COUNT> SHAPES;
 
 // Glyph ink as light on a dark background [0], and as darkness on a light one [1].
 extern const glyph_inks GLYPH_INK[2];

@@ -1,5 +1,6 @@
 // The glyph choice, through PGM images: tone that never runs backwards and mirrors with
-// --invert, edges that get glyphs leaning their way, and a still scene that keeps its glyphs.
+// --invert and gives an even grey one glyph, thin lines that get glyphs leaning their way and
+// edges that stay clean, and a still scene that keeps its glyphs while a change shows at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,13 +35,11 @@ int ink_within(char cell, int left, int right, int top, int bottom) {
   return ink;
 }
 
-// The ink of a frame's glyphs, in its columns [from, to).
-long frame_ink(const std::string& frame, bool invert, int from = 0, int to = FRAME_COLUMNS) {
+// The ink of a frame's glyphs.
+long frame_ink(const std::string& frame, bool invert) {
   long ink = 0;
-  for (std::size_t cell = 0; cell < frame.size(); ++cell) {
-    const int column = static_cast<int>(cell) % FRAME_COLUMNS;
-    if (column < from || column >= to) continue;
-    for (const std::int16_t sample : ink_of(frame[cell], invert)) ink += sample;
+  for (const char cell : frame) {
+    for (const std::int16_t sample : ink_of(cell, invert)) ink += sample;
   }
   return ink;
 }
@@ -56,9 +55,8 @@ TEST(GlyphChoice, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrors
       const long more_ink = level == 0 ? 0 : inks[inks.size() - 1] - inks[inks.size() - 2];
       EXPECT_GE(invert ? -more_ink : more_ink, 0)
           << "level " << level << (invert ? ", inverted" : "");
-      // Spread over the frame, not piled up on one side by what each cell leaves over.
-      const long left_half = frame_ink(frame, invert, 0, FRAME_COLUMNS / 2);
-      EXPECT_LE(std::labs(2 * left_half - inks.back()) * 10, inks.back())
+      // An even grey is one glyph over the whole frame, not a mix of two that average to it.
+      EXPECT_EQ(std::string::npos, frame.find_first_not_of(frame[0]))
           << "level " << level << (invert ? ", inverted" : "");
     }
     const std::string blank(FRAME_BYTES, '\0');
@@ -69,20 +67,22 @@ TEST(GlyphChoice, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrors
   }
 }
 
-TEST(GlyphChoice, EdgesGetGlyphsThatLeanTheirWay) {
-  // One pixel a grey sample: a line from the bottom left of each cell to its top right along
-  // the frame's diagonal, the same mirrored, and a vertical edge halfway across a cell column.
+TEST(GlyphChoice, ThinLinesGetGlyphsThatLeanTheirWayAndEdgesStayClean) {
+  // One pixel a grey sample: a thin line from the bottom left of each cell to its top right
+  // along the frame's diagonal, the same mirrored, and a vertical edge halfway across a cell
+  // column.
   const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
   const int half = SAMPLES_ACROSS / 2, middle = SAMPLES_DOWN / 2;
-  const std::string rising = packed_pgm(pgm_of(
-      across, down, [&](int x, int y) { return std::abs(y - (down - 1 - 2 * x)) <= 2 ? 255 : 0; }));
+  const auto rising_line = [&](int x, int y) {
+    return std::abs(y - (down - 1 - 2 * x)) <= 1 ? 255 : 0;
+  };
+  const std::string rising = packed_pgm(pgm_of(across, down, rising_line));
   const std::string falling = packed_pgm(
-      pgm_of(across, down, [&](int x, int y) { return std::abs(y - 2 * x) <= 2 ? 255 : 0; }));
+      pgm_of(across, down, [&](int x, int y) { return std::abs(y - 2 * x) <= 1 ? 255 : 0; }));
   const int edge_column = FRAME_COLUMNS / 2;
   const std::string edge = packed_pgm(pgm_of(across, down, [&](int x, int) {
     return x >= edge_column * SAMPLES_ACROSS + half ? 255 : 0;
   }));
-  int edge_lean = 0;  // the edge's cells' ink right of their middle, less that left of it
   for (int row = 1; row < FRAME_ROWS - 1; ++row) {
     const char up = rising[static_cast<std::size_t>(row * FRAME_COLUMNS + FRAME_COLUMNS - 1 - row)];
     const char down_right = falling[static_cast<std::size_t>(row * FRAME_COLUMNS + row)];
@@ -95,13 +95,25 @@ TEST(GlyphChoice, EdgesGetGlyphsThatLeanTheirWay) {
     };
     EXPECT_GT(lean(up), 0) << "row " << row << ": " << up;
     EXPECT_LT(lean(down_right), 0) << "row " << row << ": " << down_right;
-    const char at_edge = edge[static_cast<std::size_t>(row * FRAME_COLUMNS + edge_column)];
-    edge_lean += ink_within(at_edge, half, SAMPLES_ACROSS, 0, SAMPLES_DOWN) -
-                 ink_within(at_edge, 0, half, 0, SAMPLES_DOWN);
+    // The edge's column is one glyph all the way down (no bracket drawn beside the white, no
+    // tone left over from one row in the next), and the black beside it stays blank.
+    EXPECT_EQ(edge[static_cast<std::size_t>(edge_column)],
+              edge[static_cast<std::size_t>(row * FRAME_COLUMNS + edge_column)])
+        << "row " << row;
     EXPECT_EQ('\0', edge[static_cast<std::size_t>(row * FRAME_COLUMNS + edge_column - 1)])
         << "black beside the edge stays blank";
   }
-  EXPECT_GT(edge_lean, 0);
+  // A cell all black beside the line, on either side, is blank.
+  for (std::size_t cell = 0; cell < rising.size(); ++cell) {
+    const int left = static_cast<int>(cell) % FRAME_COLUMNS * SAMPLES_ACROSS;
+    const int top = static_cast<int>(cell) / FRAME_COLUMNS * SAMPLES_DOWN;
+    int lit = 0;
+    for (int y = top; y < top + SAMPLES_DOWN; ++y)
+      for (int x = left; x < left + SAMPLES_ACROSS; ++x) lit += rising_line(x, y);
+    if (lit == 0) {
+      EXPECT_EQ('\0', rising[cell]) << "cell " << cell;
+    }
+  }
   // Wholly white beside the edge, a cell is the densest glyph, whatever the edge leaves over.
   const char white = packed_pgm(pgm(1, 1, 255, "\xFF"))[0];
   for (std::size_t cell = 0; cell < edge.size(); ++cell) {
@@ -111,19 +123,33 @@ TEST(GlyphChoice, EdgesGetGlyphsThatLeanTheirWay) {
   }
 }
 
-TEST(GlyphChoice, AStillSceneKeepsItsGlyphsThroughALittleNoise) {
-  // A gradient, then the same with each pixel a level lighter or darker: alone the two differ
-  // (a nudge carried from cell to cell moves later choices), in one stream the second keeps
-  // the glyphs of the first.
+TEST(GlyphChoice, AStillSceneKeepsItsGlyphsThroughNoiseAndShowsAChangeAtOnce) {
+  // A gradient; the same with each cell's grey a few levels off, as compression shifts blocks;
+  // then the noisy one with a white square in it. Alone the first two differ (cells on the
+  // border of two tones cross it); in one stream the second keeps the first's glyphs, and the
+  // square shows in the very frame it appears in.
   const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
   const auto gradient = [&](int x, int) { return x * 255 / (across - 1); };
+  const auto noise = [](int x, int y) {
+    return ((x / SAMPLES_ACROSS) * 7 + (y / SAMPLES_DOWN) * 13) % 5 * 2 - 4;
+  };
+  const auto noisy = [&](int x, int y) { return std::clamp(gradient(x, y) + noise(x, y), 0, 255); };
+  const auto in_square = [](int x, int y) { return x >= 32 && x < 64 && y >= 64 && y < 128; };
   const std::string still = pgm_of(across, down, gradient);
-  const std::string noisy = pgm_of(across, down, [&](int x, int y) {
-    return std::clamp(gradient(x, y) + (x * 7 + y * 13) % 3 - 1, 0, 255);
-  });
-  ASSERT_NE(packed_pgm(still), packed_pgm(noisy));
-  const std::string both = packed_pgm(still + noisy);
-  EXPECT_EQ(both.substr(0, FRAME_BYTES), both.substr(FRAME_BYTES));
+  const std::string shaken = pgm_of(across, down, noisy);
+  const std::string changed =
+      pgm_of(across, down, [&](int x, int y) { return in_square(x, y) ? 255 : noisy(x, y); });
+  ASSERT_NE(packed_pgm(still), packed_pgm(shaken));
+  const std::string stream = packed_pgm(still + shaken + changed);
+  EXPECT_EQ(stream.substr(0, FRAME_BYTES), stream.substr(FRAME_BYTES, FRAME_BYTES));
+  const std::string alone = packed_pgm(changed);
+  for (std::size_t cell = 0; cell < FRAME_BYTES; ++cell) {
+    const int x = static_cast<int>(cell) % FRAME_COLUMNS * SAMPLES_ACROSS;
+    const int y = static_cast<int>(cell) / FRAME_COLUMNS * SAMPLES_DOWN;
+    if (in_square(x, y)) {
+      EXPECT_EQ(alone[cell], stream[2 * FRAME_BYTES + cell]) << "cell " << cell;
+    }
+  }
 }
 
 }  // namespace
