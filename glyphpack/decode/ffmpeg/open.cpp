@@ -23,12 +23,18 @@ int refuse_other_files(AVFormatContext*, AVIOContext**, const char*, int, AVDict
   return AVERROR(EPERM);
 }
 
-// Where the stream ends, when the container knows it for sure. A duration guessed from the bit
-// rate (which FFmpeg then writes into the stream's duration too) is no bound: it could cut the
-// source short, so the last picture decoded sets the end instead.
+// Where the stream ends, when the container knows it for sure: its header says so, and it is read
+// as a file. Anything else is a guess, and no bound, since it could cut the source short: read as
+// a stream, a container knows only what it has read (a fragmented MP4 the length of its first
+// fragment); a length estimated from the bit rate, or from the times found near the end (MPEG
+// transport and program streams, whose times may jump or be few), is FFmpeg's estimate. The last
+// picture decoded sets the end instead.
 void find_end(media_decoder& media, const AVStream& stream) {
   const AVFormatContext& format = *media.format;
-  if (format.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) return;
+  if (format.duration_estimation_method != AVFMT_DURATION_FROM_STREAM ||
+      (media.io->seekable & AVIO_SEEKABLE_NORMAL) == 0) {
+    return;
+  }
   if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
     const std::int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
     media.has_end = true;
@@ -137,6 +143,8 @@ int open_source(media_decoder& media) {
   const AVStream& stream = *media.format->streams[media.stream];
   if (refuse_too_large(media, *stream.codecpar)) return AVERROR_INVALIDDATA;
   media.time_base = stream.time_base;
+  if (stream.start_time != AV_NOPTS_VALUE)
+    media.start = microseconds(stream.start_time, stream.time_base);
   int opened = open_decoder(media, *decoder, stream, limits.threads);
   // A system short of threads or memory for them can still decode on this one.
   if ((opened == AVERROR(EAGAIN) || opened == AVERROR(ENOMEM)) && limits.threads != 1) {
