@@ -390,6 +390,35 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                                      {"-c:v", "mpeg1video", "-f", "mpeg1video"});
   const std::string late =
       make_media(dir, "late.mp4", "testsrc2=s=160x90:r=25:d=4", {"-output_ts_offset", "10"});
+  // Picture n lights the cell at column n % 32 of row n / 32.
+  const std::string lit_by_number =
+      "color=black:s=320x640:r=%s:d=%s,format=gray,geq=lum='if(eq(floor(X/10),mod(N,32))"
+      "*eq(floor(Y/20),floor(N/32)),255,0)'";
+  const auto numbered = [&](const std::string& rate, const std::string& seconds) {
+    std::string filters = lit_by_number;
+    filters.replace(filters.find("%s"), 2, rate);
+    filters.replace(filters.find("%s"), 2, seconds);
+    return filters;
+  };
+  // MP4 in fragments, as it is piped: its header knows the first fragment's length only.
+  const std::string fragmented =
+      make_media(dir, "fragmented.mp4", "testsrc2=s=64x48:r=25:d=3",
+                 {"-movflags", "frag_keyframe+empty_moov", "-frag_duration", "500000"});
+  // Recordings joined end to end: the second restarts the clock, the third leaps 100 s on.
+  const std::string part = make_media(dir, "part.ts", "testsrc2=s=64x48:r=25:d=2");
+  const std::string leap =
+      make_media(dir, "leap.ts", "testsrc2=s=64x48:r=25:d=2", {"-output_ts_offset", "100"});
+  const std::string joined =
+      temp_file(dir, "joined.ts", read_file(part) + read_file(part) + read_file(leap));
+  // 15 pictures a second in an MPEG program stream, few of whose packets carry a time, one of
+  // them repeated on the next (that of the 27th picture): the pictures of 1 s and 2 s are the
+  // 15th and the 30th.
+  const std::string program_stream =
+      make_media(dir, "fifteen.mpeg", numbered("15", "7"),
+                 {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mpeg"});
+  // MPEG-4 Part 2 with B-frames in AVI, whose times are places in decoding order.
+  const std::string b_frames =
+      make_media(dir, "b-frames.avi", numbered("25", "2"), {"-c:v", "mpeg4", "-bf", "2"});
   // Larger than the first read of the input, and after 5000 bytes of something else.
   const std::string noise =
       make_media(dir, "noise.mp4", "testsrc2=s=320x240:r=25:d=3,noise=alls=60:allf=t",
@@ -469,6 +498,12 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
        7,
        {{1, 0, 9, INKED}, {4, 0, 9, INKED}, {4, 0, 8, '\0'}, {5, 1, 18, INKED}, {6, 1, 28, INKED}}},
       {{raw}, 10, {}},
+      {{fragmented}, 3, {}, PIPED},
+      {{joined}, 6, {}},
+      {{"--stretch", program_stream},
+       7,
+       {{1, 0, 15, INKED}, {1, 0, 14, '\0'}, {2, 0, 30, INKED}, {2, 0, 31, '\0'}}},
+      {{"--stretch", b_frames}, 2, {{1, 0, 25, INKED}, {1, 0, 24, '\0'}}},
       {{late}, 4, {}},
       {{after_junk}, 3, {}, PART_READ},
       {{y4m}, 1, {{0, 15, 16, INKED}}},

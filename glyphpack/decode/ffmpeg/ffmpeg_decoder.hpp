@@ -14,6 +14,7 @@ extern "C" {
 #include <string>
 
 #include "glyphpack/decode/media.hpp"
+#include "glyphpack/decode/packet_times.hpp"
 #include "glyphpack/decode/worth_decoding.hpp"
 
 namespace glyphreeler {
@@ -30,6 +31,9 @@ struct media_decoder {
   AVRational time_base{0, 1};       // the stream's
   std::int64_t picture_period = 0;  // a picture's nominal duration, 0 when unknown
   recent_times recent;              // presentation times of the latest packets
+  packet_clock clock;               // where the packets' times have led
+  std::int64_t start = 0;           // the stream's start, in microseconds: 0 where unknown
+  std::int64_t reorder_delay = 0;   // taken off every picture's time (see timing)
   picture_turn turn;                // the stream's, for pictures without their own
   media_limits limits;              // as the decoder was opened with
   bool has_end = false;             // the container knows for sure where the source ends:
@@ -77,6 +81,6 @@ picture_turn turn_of_matrix(const std::uint8_t* bytes, std::size_t size);
 int decode_picture(media_decoder& media, const picture_demand& demand);
 
 // packets.cpp: the time of the picture in `media.decoded`, and how long it shows.
-picture_time timing(const media_decoder& media);
+picture_time timing(media_decoder& media);
 
 }  // namespace glyphreeler
