@@ -542,6 +542,25 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
             run(listed, "/bin/sh",
                 {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames", GLYPHPACK_BINARY, list}));
   EXPECT_EQ("glyphpack: " + list + ": " + UNDECODABLE + "\n", listed.error_output);
+  // So must a playlist, which says nothing of memory.
+  const std::string playlist =
+      temp_file(dir, "list.m3u8",
+                std::string("#EXTM3U\n#EXT-X-TARGETDURATION:4\n#EXTINF:4,\nnamed.ts\n#") + '\0');
+  pty_session listed_parts;
+  EXPECT_EQ("exited 1", run(listed_parts, GLYPHPACK_BINARY, {playlist, dir.path + "/m.frames"}));
+  EXPECT_EQ("glyphpack: " + playlist + ": " + UNDECODABLE + "\n", listed_parts.error_output);
+  // Texts that FFmpeg's probes know, for subtitles, metadata, lists of files, or by four letters
+  // a container's start has, and a GIF's six: text art all the same.
+  for (const std::string text :
+       {"WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n", "1\n00:00:00,000 --> 00:00:01,000\nhi\n",
+        "[Script Info]\nScriptType: v4.00+\n", "<SAMI>\n<BODY>\n</SAMI>\n", ";FFMETADATA1\nt=x\n",
+        "ffconcat version 1.0\n", "    ftyp\n", "GIF89a is a format\n"}) {
+    const std::string art = temp_file(dir, "art.txt", text);
+    pty_session packed_art;
+    EXPECT_EQ("exited 0", run(packed_art, GLYPHPACK_BINARY, {art, dir.path + "/art.frames"}))
+        << text << packed_art.error_output;
+    EXPECT_EQ(FRAME_BYTES, read_file(dir.path + "/art.frames").size()) << text;
+  }
   // Two pictures a billion seconds apart: refused at once, not written for years.
   const std::string aeons =
       make_media(dir, "aeons.mkv", "color=s=16x16:r=1/1000000000", {"-frames:v", "2"});
@@ -558,10 +577,16 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {"vast.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x4E\x20\0\0\x2E\xE0\x08\0\0\0\0"
                                "\0\0\0\0\0\0\0\0IDAT\0\0\0\0\0\0\0\0IEND\0\0\0\0",
                                57)},
+      // Larger than FFmpeg's arithmetic takes: its probe, which logs, says so first.
+      {"huge.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x4E\x20\0\0\x4E\x20\x08\0\0\0\0"
+                               "\0\0\0\0\0\0\0\0IDAT\0\0\0\0\0\0\0\0IEND\0\0\0\0",
+                               57)},
   };
   for (const auto& [name, bytes] : vast) {
     const std::string picture = temp_file(dir, name, bytes);
-    const std::string size = name == "vast.gif" ? "16000 x 16000" : "20000 x 12000";
+    const std::string size = name == "vast.gif"   ? "16000 x 16000"
+                             : name == "vast.png" ? "20000 x 12000"
+                                                  : "20000 x 20000";
     pty_session too_large;
     EXPECT_EQ("exited 1", run(too_large, GLYPHPACK_BINARY, {picture, dir.path + "/vast.frames"}));
     EXPECT_EQ(

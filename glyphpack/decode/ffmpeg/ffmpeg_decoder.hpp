@@ -57,6 +57,13 @@ inline void check_allocated(const void* pointer) {
   if (pointer == nullptr) throw std::bad_alloc();
 }
 
+// True when `bytes` of memory can be had: some of FFmpeg's failures say ENOMEM that are none.
+inline bool memory_at_hand(std::uint64_t bytes) {
+  void* room = av_malloc(static_cast<std::size_t>(bytes));
+  av_free(room);
+  return room != nullptr;
+}
+
 // io.cpp: an I/O context that reads `source` from where it stands, and moves about in it where
 // it is a file.
 AVIOContext* source_io(byte_source& source);
@@ -65,6 +72,10 @@ AVIOContext* source_io(byte_source& source);
 // AVERROR code (AVERROR_INVALIDDATA where the source is sound but not for us) with
 // `media.problem` set where it says more.
 int open_source(media_decoder& media);
+
+// open.cpp: keeps a container to the input it is given: any other file or address it names
+// (a playlist's, a list's) is refused.
+void confine_to_input(AVFormatContext& container);
 
 // library_log.cpp: the libraries' log is read, never shown (the program speaks for itself, one
 // line per failure). Returns the size of the last picture a decoder refused for its pixels, as

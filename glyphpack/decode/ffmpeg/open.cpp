@@ -19,6 +19,7 @@ namespace {
 // opened, so that an input cannot pull in what its reader did not give. Opening them through the
 // container refuses them here; a container opened within (a listed file) may use no protocol.
 constexpr char NO_PROTOCOL[] = "none";
+constexpr std::uint64_t HEADER_MEMORY = 64 << 20;
 int refuse_other_files(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
   return AVERROR(EPERM);
 }
@@ -98,6 +99,12 @@ picture_turn stream_turn(const AVStream& stream) {
 
 }  // namespace
 
+void confine_to_input(AVFormatContext& container) {
+  container.io_open = refuse_other_files;
+  container.protocol_whitelist = av_strdup(NO_PROTOCOL);
+  check_allocated(container.protocol_whitelist);
+}
+
 int open_source(media_decoder& media) {
   const media_limits& limits = media.limits;
   start_reading_library_log();
@@ -105,12 +112,13 @@ int open_source(media_decoder& media) {
   media.format = avformat_alloc_context();
   check_allocated(media.format);
   media.format->pb = media.io;
-  media.format->io_open = refuse_other_files;
-  media.format->protocol_whitelist = av_strdup(NO_PROTOCOL);
-  check_allocated(media.format->protocol_whitelist);
-  // On failure it frees the format context.
+  confine_to_input(*media.format);
+  // On failure it frees the format context. A container's header takes far less memory than
+  // HEADER_MEMORY: where that much is at hand, a failure said to be for want of it is the
+  // source's (FFmpeg's HLS reader says so of a playlist whose parts it may not read).
   if (const int opened = avformat_open_input(&media.format, "", nullptr, nullptr); opened < 0) {
-    return opened;
+    return opened == AVERROR(ENOMEM) && memory_at_hand(HEADER_MEMORY) ? AVERROR_INVALIDDATA
+                                                                      : opened;
   }
 
   // The container's header may say how large its pictures are; a picture too large to decode

@@ -24,10 +24,7 @@ constexpr std::uint64_t MAX_MEMORY_ASKED = std::uint64_t{1} << 30;
 bool memory_for_decoding(const media_decoder& media) {
   const auto picture_bytes = static_cast<std::uint64_t>(std::max(media.codec->width, 1)) *
                              static_cast<std::uint64_t>(std::max(media.codec->height, 1)) * 4;
-  const std::uint64_t wanted = std::min(picture_bytes * DECODER_PICTURES, MAX_MEMORY_ASKED);
-  void* room = av_malloc(static_cast<std::size_t>(wanted));
-  av_free(room);
-  return room != nullptr;
+  return memory_at_hand(std::min(picture_bytes * DECODER_PICTURES, MAX_MEMORY_ASKED));
 }
 
 // Makes the packet just read fit to decode, as packet_times.hpp says: a repeated time taken off,
