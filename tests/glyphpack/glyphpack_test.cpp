@@ -143,6 +143,22 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
                             {"-c", "exec \"$0\" \"$1\" - >> \"$1\"", GLYPHPACK_BINARY, good}));
   EXPECT_EQ("glyphpack: standard output is the input; not overwriting it\n", appended.error_output);
   EXPECT_EQ("art\n", read_file(good));
+  // Standard streams closed or not readable, and a name shown under the C locale, where every
+  // byte 0x80 to 0x9F is a control (0x9B: CSI).
+  const std::pair<std::string, std::string> shell_examples[] = {
+      {"exec \"$0\" \"$1\" - >&-", "standard output is closed"},
+      {"exec \"$0\" - \"$2\" <&-", "standard input is closed"},
+      {"exec \"$0\" - \"$2\" < \"${1%/*}/folder\"", "cannot read standard input: Is a directory"},
+      {"LC_ALL=C exec \"$0\" \"${1%/*}/\233\" \"$2\"",
+       "cannot read '" + dir.path + "/?': No such file or directory"},
+  };
+  for (const auto& [command, message] : shell_examples) {
+    pty_session pack;
+    EXPECT_EQ("exited 1", run(pack, "/bin/sh",
+                              {"-c", command, GLYPHPACK_BINARY, good, dir.path + "/new.frames"}));
+    EXPECT_EQ("glyphpack: " + message + "\n", pack.error_output) << command;
+    EXPECT_EQ(before, names_in(dir.path)) << command;
+  }
 }
 
 TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
@@ -206,6 +222,14 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   }
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
             fs::status(frames).permissions());
+  // A new file's permissions are what the umask leaves of rw-rw-rw-.
+  pty_session masked;
+  EXPECT_EQ("exited 0", run(masked, "/bin/sh",
+                            {"-c", "umask 027 && exec \"$0\" \"$@\"", GLYPHPACK_BINARY, art,
+                             dir.path + "/sub/masked.frames"}));
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+            fs::status(dir.path + "/sub/masked.frames").permissions());
+  fs::remove(dir.path + "/sub/masked.frames");
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(packed, read_file(dir.path + "/sub/inner.frames"));
   EXPECT_EQ(packed, read_file(dir.path + "/sub/new.frames"));
@@ -462,6 +486,9 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string pgm8 = temp_file(dir, "eight.pgm", std::string("P5 2 1 255\n\xFF\x00", 13));
   const std::string tall_pgm = temp_file(
       dir, "tall.pgm", "P5 1 8192 255\n" + std::string(4096, '\0') + std::string(4096, '\xFF'));
+  // Samples above the maximum a header gives are white, as PGM readers take them: the left one.
+  const std::string over_maximum =
+      temp_file(dir, "over.pgm", std::string("P5 2 1 127\n\xFF\x00", 13));
   // As wide as a side may be (scaled in two halves), with two levels only: white on the right.
   const std::string wide_line =
       temp_file(dir, "line.pgm",
@@ -492,6 +519,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{mirrored}, 1, {{0, 14, 31, INKED}, {0, 14, 0, '\0'}, {0, 17, 31, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
+      {{over_maximum}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 31, '\0'}}},
       {{tall_pgm}, 1, {{0, 15, 0, '\0'}, {0, 16, 31, INKED}, {0, 31, 0, INKED}}},
       {{wide_line}, 1, {{0, 0, 15, '\0'}, {0, 31, 16, INKED}, {0, 0, 31, INKED}}},
       {{"--stretch", gap},
