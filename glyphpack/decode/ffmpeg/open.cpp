@@ -20,6 +20,7 @@ namespace {
 // container refuses them here; a container opened within (a listed file) may use no protocol.
 constexpr char NO_PROTOCOL[] = "none";
 constexpr std::uint64_t HEADER_MEMORY = 64 << 20;
+constexpr int SMALLEST_SCALE = 3;  // JPEG's: an eighth of each side
 int refuse_other_files(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) {
   return AVERROR(EPERM);
 }
@@ -61,6 +62,22 @@ bool refuse_too_large(media_decoder& media, const AVCodecParameters& picture) {
   return true;
 }
 
+// How many times a picture of `stream` may be halved as it is decoded (libavcodec's lowres),
+// with both its sides still at least the limits' least side. Only JPEG pictures are: the other
+// decoders that can reduce predict each picture from the one before, which would lose detail
+// picture by picture.
+int reduced_scale(const media_decoder& media, const AVCodec& decoder,
+                  const AVCodecParameters& stream) {
+  const int least = media.limits.least_side;
+  if (decoder.id != AV_CODEC_ID_MJPEG || least <= 0) return 0;
+  int halvings = 0;
+  while (halvings < decoder.max_lowres && stream.width >> (halvings + 1) >= least &&
+         stream.height >> (halvings + 1) >= least) {
+    ++halvings;
+  }
+  return halvings;
+}
+
 // Opens `decoder` for `stream` on `threads` threads (0: as many as the machine has). Returns 0,
 // or an AVERROR code.
 int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& stream,
@@ -73,6 +90,7 @@ int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& s
   }
   media.codec->pkt_timebase = stream.time_base;
   media.codec->thread_count = threads;
+  media.codec->lowres = reduced_scale(media, decoder, *stream.codecpar);
   if (media.limits.max_pixels != 0) {
     media.codec->max_pixels = static_cast<std::int64_t>(media.limits.max_pixels);
   }
@@ -130,12 +148,17 @@ int open_source(media_decoder& media) {
     }
   }
   // Probing decodes a picture or two, on one thread; their size is bounded as the decoder's
-  // will be.
+  // will be, and JPEG pictures are decoded at the smallest scale, which tells as much.
   std::vector<AVDictionary*> probe_options(media.format->nb_streams, nullptr);
-  for (AVDictionary*& options : probe_options) {
+  for (unsigned i = 0; i < media.format->nb_streams; ++i) {
+    AVDictionary*& options = probe_options[i];
     av_dict_set_int(&options, "threads", 1, 0);
     if (limits.max_pixels != 0) {
       av_dict_set_int(&options, "max_pixels", static_cast<std::int64_t>(limits.max_pixels), 0);
+    }
+    if (limits.least_side > 0 &&
+        media.format->streams[i]->codecpar->codec_id == AV_CODEC_ID_MJPEG) {
+      av_dict_set_int(&options, "lowres", SMALLEST_SCALE, 0);
     }
   }
   const int probed = avformat_find_stream_info(media.format, probe_options.data());
