@@ -473,6 +473,25 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                 jpeg.substr(0, 2) + "\xFF\xE1" +
                     std::string{'\0', static_cast<char>(exif_mirrored.size() + 2)} + exif_mirrored +
                     jpeg.substr(std::min<std::size_t>(2, jpeg.size())));
+  // A grey TIFF 640 x 128, white at the top left (a quarter across, half down), marked for a
+  // quarter turn clockwise (orientation 6), which FFmpeg's decoder leaves to its reader: white at
+  // the top right. Its directory follows its pixels, as libtiff writes it, past the first 64 KiB.
+  std::string tiff("II*\0", 4);
+  const auto le = [&](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) tiff += static_cast<char>(value >> (8 * i) & 0xFF);
+  };
+  le(8 + 640 * 128, 4);
+  for (int y = 0; y < 128; ++y)
+    tiff += std::string(160, y < 64 ? '\xFF' : '\0') + std::string(480, '\0');
+  const std::uint32_t entries[][3] = {{256, 3, 640}, {257, 3, 128},      {258, 3, 8}, {259, 3, 1},
+                                      {262, 3, 1},   {273, 4, 8},        {274, 3, 6}, {277, 3, 1},
+                                      {278, 3, 128}, {279, 4, 640 * 128}};
+  le(std::size(entries), 2);
+  for (const auto& [tag, type, value] : entries) {
+    le(tag, 2), le(type, 2), le(1, 4), le(value, 4);
+  }
+  le(0, 4);
+  const std::string turned_tiff = temp_file(dir, "turned.tif", tiff);
   // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
   // go through the build's scaler as they do for the unit tests' own.
   std::string bright_left;
@@ -517,6 +536,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{animation}, 2, {}, PIPED},
       {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, INKED}, {0, 31, 23, INKED}, {0, 31, 7, '\0'}}},
       {{mirrored}, 1, {{0, 14, 31, INKED}, {0, 14, 0, '\0'}, {0, 17, 31, '\0'}}},
+      {{turned_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
       {{over_maximum}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 31, '\0'}}},

@@ -34,7 +34,7 @@ struct media_decoder {
   packet_clock clock;               // where the packets' times have led
   std::int64_t start = 0;           // the stream's start, in microseconds: 0 where unknown
   std::int64_t reorder_delay = 0;   // taken off every picture's time (see timing)
-  picture_turn turn;                // the stream's, for pictures without their own
+  picture_turn turn;                // the stream's or the EXIF one, for pictures without their own
   media_limits limits;              // as the decoder was opened with
   bool has_end = false;             // the container knows for sure where the source ends:
   std::int64_t end = 0;             // there, in microseconds

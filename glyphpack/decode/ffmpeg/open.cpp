@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/version.h>
 }
 
+#include "glyphpack/decode/exif.hpp"
 #include "glyphpack/decode/ffmpeg/ffmpeg_decoder.hpp"
 #include "platform/ending_signals_posix.hpp"
 
@@ -100,19 +101,22 @@ int open_decoder(media_decoder& media, const AVCodec& decoder, const AVStream& s
   return avcodec_open2(media.codec, &decoder, nullptr);
 }
 
-// The turn the stream's own display matrix asks for, where it has one.
-picture_turn stream_turn(const AVStream& stream) {
+// The turn the stream's own display matrix asks for. Returns false where it has none.
+bool stream_turn(const AVStream& stream, picture_turn& turn) {
 #if LIBAVCODEC_VERSION_INT >= AV_VERSION_INT(60, 29, 100)
   const AVPacketSideData* matrix =
       av_packet_side_data_get(stream.codecpar->coded_side_data, stream.codecpar->nb_coded_side_data,
                               AV_PKT_DATA_DISPLAYMATRIX);
-  return matrix != nullptr ? turn_of_matrix(matrix->data, matrix->size) : picture_turn{};
+  if (matrix == nullptr) return false;
+  turn = turn_of_matrix(matrix->data, matrix->size);
 #else
   std::size_t matrix_size = 0;
   const std::uint8_t* matrix =
       av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, &matrix_size);
-  return turn_of_matrix(matrix, matrix_size);
+  if (matrix == nullptr) return false;
+  turn = turn_of_matrix(matrix, matrix_size);
 #endif
+  return true;
 }
 
 }  // namespace
@@ -126,6 +130,7 @@ void confine_to_input(AVFormatContext& container) {
 int open_source(media_decoder& media) {
   const media_limits& limits = media.limits;
   start_reading_library_log();
+  const int orientation = source_exif_orientation(*media.source);
   media.io = source_io(*media.source);
   media.format = avformat_alloc_context();
   check_allocated(media.format);
@@ -189,7 +194,8 @@ int open_source(media_decoder& media) {
     }
   }
   find_end(media, stream);
-  media.turn = stream_turn(stream);
+  // A picture whose decoder gives no orientation (TIFF's, PNG's) has its EXIF one, if any.
+  if (!stream_turn(stream, media.turn)) media.turn = turn_of_orientation(orientation);
   media.packet = av_packet_alloc();
   media.decoded = av_frame_alloc();
   media.held = av_frame_alloc();
