@@ -120,7 +120,17 @@ int give_up_writing(const char* name, int error) {
   return 1;
 }
 
-int pack(const char* input_name, const char* output_name, const pack_options& options) {
+int pack(const char* input_name, const char* output_name, const pack_options& options,
+         const closed_standard_streams& closed) {
+  // Standard input closed would read as empty, standard output closed would take nothing.
+  if (is_standard_stream(input_name) && closed.input) {
+    report("standard input is closed");
+    return 1;
+  }
+  if (is_standard_stream(output_name) && closed.output) {
+    report("standard output is closed");
+    return 1;
+  }
   byte_source source;
   if (const int error = source_open(source, input_name); error != 0) {
     report_cannot_read(input_name, error);
@@ -172,6 +182,7 @@ int pack(const char* input_name, const char* output_name, const pack_options& op
 }  // namespace glyphreeler
 
 int glyphreeler::program_main(int argc, char** argv) {
+  const closed_standard_streams closed = fill_closed_standard_streams();
   pack_options options;
   bool wrong_usage = false, asked_help = false, asked_version = false;
   opterr = 0;  // a wrong option gets the usage line, as a wrong argument count does
@@ -198,7 +209,7 @@ int glyphreeler::program_main(int argc, char** argv) {
   // Memory is small and bounded, yet a system short of it must still get a message and no
   // leftover file, not an abort.
   try {
-    return pack(argv[optind], argv[optind + 1], options);
+    return pack(argv[optind], argv[optind + 1], options, closed);
   } catch (const std::exception& failure) {
     frame_file_abandon(output);
     // Written without building a string, which could fail again for want of memory.

@@ -1,9 +1,11 @@
 // Each kind of input through its stages to frames.
 #include "glyphpack/pack.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "glyphpack/picture/layout.hpp"
+#include "glyphpack/picture/sample_grid.hpp"
 
 namespace glyphreeler {
 namespace {
@@ -128,6 +130,7 @@ int next_media_frame(byte_source& source, media_reader& reader, const pack_optio
   if (reader.failed) return fail(std::string(undecodable_message()));
   if (!reader.decoder) {
     reader.sampled.every_frame = options.every_frame;
+    reader.limits.least_side = std::max(FRAME_SAMPLES_ACROSS, FRAME_SAMPLES_DOWN);
     if (const std::string problem = open_media_decoder(source, reader.limits, reader.decoder);
         !problem.empty()) {
       return fail(problem);

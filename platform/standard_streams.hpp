@@ -11,6 +11,16 @@
 
 namespace glyphreeler {
 
+// Whether standard input and standard output were closed when the program started (as a
+// shell's `<&-` and `>&-` leave them). On POSIX systems each closed standard stream, standard
+// error too, is given the null device in its place, so that no file the program opens takes its
+// number and receives what is written to that stream. Called once, before any file is opened.
+struct closed_standard_streams {
+  bool input = false;
+  bool output = false;
+};
+closed_standard_streams fill_closed_standard_streams();
+
 // Writes all `count` bytes to an open file (a descriptor, or a Windows handle), retrying short
 // and interrupted writes and waiting out a non-blocking descriptor. Returns 0, or the system
 // error code.

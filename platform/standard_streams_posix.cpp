@@ -1,4 +1,5 @@
 // Standard output and standard error on POSIX systems: bytes pass unchanged.
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -23,6 +24,16 @@ int wait_writable(int fd) {
 }
 
 }  // namespace
+
+closed_standard_streams fill_closed_standard_streams() {
+  bool closed[3] = {};
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    closed[fd] = ::fcntl(fd, F_GETFD) < 0 && errno == EBADF;
+    // The lowest number free is this one, the streams before it being open by now.
+    if (closed[fd]) ::open("/dev/null", O_RDWR | O_NOCTTY);
+  }
+  return {closed[STDIN_FILENO], closed[STDOUT_FILENO]};
+}
 
 int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
   const auto fd = static_cast<int>(file);

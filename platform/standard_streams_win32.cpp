@@ -30,6 +30,14 @@ int write_console(HANDLE console, std::u16string_view text) {
 
 }  // namespace
 
+closed_standard_streams fill_closed_standard_streams() {
+  const auto closed = [](DWORD which) {
+    const HANDLE handle = ::GetStdHandle(which);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE;
+  };
+  return {closed(STD_INPUT_HANDLE), closed(STD_OUTPUT_HANDLE)};
+}
+
 int write_all_to(std::intptr_t file, const void* bytes, std::size_t count) {
   const auto handle = reinterpret_cast<HANDLE>(file);
   const auto* rest = static_cast<const unsigned char*>(bytes);

@@ -34,6 +34,9 @@ struct media_limits {
   std::uint64_t max_pixels = MAX_PICTURE_PIXELS;  // pixels in one picture
   std::uint64_t max_pictures = 0;  // pictures decoded, after which the source counts as ended
   int threads = 0;                 // decoding threads; 0: as many as the machine has
+  // A picture may be decoded at a reduced scale, where its decoder can, while both its sides stay
+  // at least this many pixels: a frame takes no more samples. 0: always at full size.
+  int least_side = 0;
 };
 
 struct media_decoder;  // the library's state, in the back end

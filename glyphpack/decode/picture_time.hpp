@@ -14,6 +14,12 @@ struct picture_time {
   bool known = false;         // the picture carries a time of its own
   std::int64_t time = 0;      // when it is shown, if known
   std::int64_t duration = 0;  // how long it shows by its own account; 0 when it does not say
+  // The same, exactly: `duration_parts` parts of a second cut into `parts_per_second` (a
+  // container's own clock, such as 90 kHz), where the decoder knows it so, for pictures that
+  // follow it without a time of their own: summed in microseconds, a fifteenth of a second each
+  // would drift past the second it ends on. 0 parts per second where it does not.
+  std::int64_t duration_parts = 0;
+  std::int64_t parts_per_second = 0;
 };
 
 // Which pictures a reader still wants: with `every_picture`, all of them; otherwise those that

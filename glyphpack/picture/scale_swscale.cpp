@@ -18,6 +18,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "glyphpack/decode/ffmpeg/ffmpeg_decoder.hpp"
 #include "glyphpack/picture/scale.hpp"
 
 namespace glyphreeler {
@@ -89,7 +90,10 @@ int scale_whole(SwsContext* scaler, const std::uint16_t* from, int from_stride, 
 
 std::string scaler_start(image_scaler& scaler, std::uint32_t width, std::uint32_t height,
                          unsigned maximum) {
-  if (!scaler.state) scaler.state.reset(new image_scaler_state);
+  if (!scaler.state) {
+    scaler.state.reset(new image_scaler_state);
+    start_reading_library_log();  // libswscale's warnings are not glyphpack's to show either
+  }
   image_scaler_state& image = *scaler.state;
   image.width = width;
   image.height = height;

@@ -6,11 +6,46 @@
 namespace glyphreeler {
 namespace {
 
+// The most parts of a second summed exactly: more than any source's pictures add up to, and few
+// enough that a million times as many fit in 64 bits.
+constexpr std::int64_t MAX_PARTS = std::int64_t{1} << 42;
+
 // Plans `count` more frames. Returns false past MAX_MEDIA_FRAMES.
 bool plan(sampling& sampled, std::int64_t count) {
   if (count > MAX_MEDIA_FRAMES - sampled.frames_planned) return false;
   sampled.frames_planned += count;
   return true;
+}
+
+// When a picture shows: at its own time, or, with none, when the one before it ends by that one's
+// own account (the first at 0).
+std::int64_t picture_time_of(sampling& sampled, const picture_time& when) {
+  const picture_time& before = sampled.last;
+  if (when.known || sampled.pictures == 0) {
+    sampled.followed_from = when.known ? when.time : 0;
+    sampled.followed_parts = 0;
+    sampled.parts_per_second = 0;
+    return sampled.followed_from;
+  }
+  const bool exact =
+      before.parts_per_second > 0 && before.duration_parts > 0 &&
+      (sampled.followed_parts == 0 || before.parts_per_second == sampled.parts_per_second) &&
+      before.duration_parts <= MAX_PARTS - sampled.followed_parts;
+  if (exact) {
+    sampled.followed_parts += before.duration_parts;
+    sampled.parts_per_second = before.parts_per_second;
+    const std::int64_t whole = sampled.followed_parts / sampled.parts_per_second;
+    const std::int64_t rest = sampled.followed_parts % sampled.parts_per_second;
+    return time_sum(sampled.followed_from,
+                    whole * MICROSECONDS_PER_SECOND +
+                        rest * MICROSECONDS_PER_SECOND / sampled.parts_per_second);
+  }
+  // Followed in microseconds from here on.
+  sampled.followed_from =
+      time_sum(sampled.last_time, std::max(sampled.last_duration, std::int64_t{1}));
+  sampled.followed_parts = 0;
+  sampled.parts_per_second = 0;
+  return sampled.followed_from;
 }
 
 }  // namespace
@@ -26,16 +61,11 @@ std::string too_many_frames_message() {
 
 bool sampling_offer(sampling& sampled, const picture_time& when, sampling_step& step) {
   step = {};
-  // A picture with no time of its own follows the one before, by that one's own account.
-  std::int64_t time = when.time;
-  if (!when.known) {
-    time = sampled.pictures == 0
-               ? 0
-               : time_sum(sampled.last_time, std::max(sampled.last_duration, std::int64_t{1}));
-  }
+  const std::int64_t time = picture_time_of(sampled, when);
   ++sampled.pictures;
   sampled.last_time = time;
   sampled.last_duration = when.duration;
+  sampled.last = when;
   // The picture held until now shows at every whole second before this one's time (there are
   // none before the first picture, which nothing is held before).
   const std::int64_t count = timeline_offer(sampled.line, time);

@@ -143,6 +143,22 @@ TEST(Glyphpack, FailuresAreReportedAndLeaveNoFileBehind) {
                             {"-c", "exec \"$0\" \"$1\" - >> \"$1\"", GLYPHPACK_BINARY, good}));
   EXPECT_EQ("glyphpack: standard output is the input; not overwriting it\n", appended.error_output);
   EXPECT_EQ("art\n", read_file(good));
+  // Standard streams closed or not readable, and a name shown under the C locale, where every
+  // byte 0x80 to 0x9F is a control (0x9B: CSI).
+  const std::pair<std::string, std::string> shell_examples[] = {
+      {"exec \"$0\" \"$1\" - >&-", "standard output is closed"},
+      {"exec \"$0\" - \"$2\" <&-", "standard input is closed"},
+      {"exec \"$0\" - \"$2\" < \"${1%/*}/folder\"", "cannot read standard input: Is a directory"},
+      {"LC_ALL=C exec \"$0\" \"${1%/*}/\233\" \"$2\"",
+       "cannot read '" + dir.path + "/?': No such file or directory"},
+  };
+  for (const auto& [command, message] : shell_examples) {
+    pty_session pack;
+    EXPECT_EQ("exited 1", run(pack, "/bin/sh",
+                              {"-c", command, GLYPHPACK_BINARY, good, dir.path + "/new.frames"}));
+    EXPECT_EQ("glyphpack: " + message + "\n", pack.error_output) << command;
+    EXPECT_EQ(before, names_in(dir.path)) << command;
+  }
 }
 
 TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
@@ -206,6 +222,14 @@ TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
   }
   EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
             fs::status(frames).permissions());
+  // A new file's permissions are what the umask leaves of rw-rw-rw-.
+  pty_session masked;
+  EXPECT_EQ("exited 0", run(masked, "/bin/sh",
+                            {"-c", "umask 027 && exec \"$0\" \"$@\"", GLYPHPACK_BINARY, art,
+                             dir.path + "/sub/masked.frames"}));
+  EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read,
+            fs::status(dir.path + "/sub/masked.frames").permissions());
+  fs::remove(dir.path + "/sub/masked.frames");
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(packed, read_file(dir.path + "/sub/inner.frames"));
   EXPECT_EQ(packed, read_file(dir.path + "/sub/new.frames"));
@@ -390,6 +414,35 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                                      {"-c:v", "mpeg1video", "-f", "mpeg1video"});
   const std::string late =
       make_media(dir, "late.mp4", "testsrc2=s=160x90:r=25:d=4", {"-output_ts_offset", "10"});
+  // Picture n lights the cell at column n % 32 of row n / 32.
+  const std::string lit_by_number =
+      "color=black:s=320x640:r=%s:d=%s,format=gray,geq=lum='if(eq(floor(X/10),mod(N,32))"
+      "*eq(floor(Y/20),floor(N/32)),255,0)'";
+  const auto numbered = [&](const std::string& rate, const std::string& seconds) {
+    std::string filters = lit_by_number;
+    filters.replace(filters.find("%s"), 2, rate);
+    filters.replace(filters.find("%s"), 2, seconds);
+    return filters;
+  };
+  // MP4 in fragments, as it is piped: its header knows the first fragment's length only.
+  const std::string fragmented =
+      make_media(dir, "fragmented.mp4", "testsrc2=s=64x48:r=25:d=3",
+                 {"-movflags", "frag_keyframe+empty_moov", "-frag_duration", "500000"});
+  // Recordings joined end to end: the second restarts the clock, the third leaps 100 s on.
+  const std::string part = make_media(dir, "part.ts", "testsrc2=s=64x48:r=25:d=2");
+  const std::string leap =
+      make_media(dir, "leap.ts", "testsrc2=s=64x48:r=25:d=2", {"-output_ts_offset", "100"});
+  const std::string joined =
+      temp_file(dir, "joined.ts", read_file(part) + read_file(part) + read_file(leap));
+  // 15 pictures a second in an MPEG program stream, few of whose packets carry a time, one of
+  // them repeated on the next (that of the 27th picture): the pictures of 1 s and 2 s are the
+  // 15th and the 30th.
+  const std::string program_stream =
+      make_media(dir, "fifteen.mpeg", numbered("15", "7"),
+                 {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "mpeg"});
+  // MPEG-4 Part 2 with B-frames in AVI, whose times are places in decoding order.
+  const std::string b_frames =
+      make_media(dir, "b-frames.avi", numbered("25", "2"), {"-c:v", "mpeg4", "-bf", "2"});
   // Larger than the first read of the input, and after 5000 bytes of something else.
   const std::string noise =
       make_media(dir, "noise.mp4", "testsrc2=s=320x240:r=25:d=3,noise=alls=60:allf=t",
@@ -420,6 +473,25 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                 jpeg.substr(0, 2) + "\xFF\xE1" +
                     std::string{'\0', static_cast<char>(exif_mirrored.size() + 2)} + exif_mirrored +
                     jpeg.substr(std::min<std::size_t>(2, jpeg.size())));
+  // A grey TIFF 640 x 128, white at the top left (a quarter across, half down), marked for a
+  // quarter turn clockwise (orientation 6), which FFmpeg's decoder leaves to its reader: white at
+  // the top right. Its directory follows its pixels, as libtiff writes it, past the first 64 KiB.
+  std::string tiff("II*\0", 4);
+  const auto le = [&](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) tiff += static_cast<char>(value >> (8 * i) & 0xFF);
+  };
+  le(8 + 640 * 128, 4);
+  for (int y = 0; y < 128; ++y)
+    tiff += std::string(160, y < 64 ? '\xFF' : '\0') + std::string(480, '\0');
+  const std::uint32_t entries[][3] = {{256, 3, 640}, {257, 3, 128},      {258, 3, 8}, {259, 3, 1},
+                                      {262, 3, 1},   {273, 4, 8},        {274, 3, 6}, {277, 3, 1},
+                                      {278, 3, 128}, {279, 4, 640 * 128}};
+  le(std::size(entries), 2);
+  for (const auto& [tag, type, value] : entries) {
+    le(tag, 2), le(type, 2), le(1, 4), le(value, 4);
+  }
+  le(0, 4);
+  const std::string turned_tiff = temp_file(dir, "turned.tif", tiff);
   // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
   // go through the build's scaler as they do for the unit tests' own.
   std::string bright_left;
@@ -433,6 +505,9 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string pgm8 = temp_file(dir, "eight.pgm", std::string("P5 2 1 255\n\xFF\x00", 13));
   const std::string tall_pgm = temp_file(
       dir, "tall.pgm", "P5 1 8192 255\n" + std::string(4096, '\0') + std::string(4096, '\xFF'));
+  // Samples above the maximum a header gives are white, as PGM readers take them: the left one.
+  const std::string over_maximum =
+      temp_file(dir, "over.pgm", std::string("P5 2 1 127\n\xFF\x00", 13));
   // As wide as a side may be (scaled in two halves), with two levels only: white on the right.
   const std::string wide_line =
       temp_file(dir, "line.pgm",
@@ -461,14 +536,22 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{animation}, 2, {}, PIPED},
       {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, INKED}, {0, 31, 23, INKED}, {0, 31, 7, '\0'}}},
       {{mirrored}, 1, {{0, 14, 31, INKED}, {0, 14, 0, '\0'}, {0, 17, 31, '\0'}}},
+      {{turned_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
+      {{over_maximum}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 31, '\0'}}},
       {{tall_pgm}, 1, {{0, 15, 0, '\0'}, {0, 16, 31, INKED}, {0, 31, 0, INKED}}},
       {{wide_line}, 1, {{0, 0, 15, '\0'}, {0, 31, 16, INKED}, {0, 0, 31, INKED}}},
       {{"--stretch", gap},
        7,
        {{1, 0, 9, INKED}, {4, 0, 9, INKED}, {4, 0, 8, '\0'}, {5, 1, 18, INKED}, {6, 1, 28, INKED}}},
       {{raw}, 10, {}},
+      {{fragmented}, 3, {}, PIPED},
+      {{joined}, 6, {}},
+      {{"--stretch", program_stream},
+       7,
+       {{1, 0, 15, INKED}, {1, 0, 14, '\0'}, {2, 0, 30, INKED}, {2, 0, 31, '\0'}}},
+      {{"--stretch", b_frames}, 2, {{1, 0, 25, INKED}, {1, 0, 24, '\0'}}},
       {{late}, 4, {}},
       {{after_junk}, 3, {}, PART_READ},
       {{y4m}, 1, {{0, 15, 16, INKED}}},
@@ -507,6 +590,25 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
             run(listed, "/bin/sh",
                 {"-c", "cd \"${1%/*}\" && exec \"$0\" \"$1\" out.frames", GLYPHPACK_BINARY, list}));
   EXPECT_EQ("glyphpack: " + list + ": " + UNDECODABLE + "\n", listed.error_output);
+  // So must a playlist, which says nothing of memory.
+  const std::string playlist =
+      temp_file(dir, "list.m3u8",
+                std::string("#EXTM3U\n#EXT-X-TARGETDURATION:4\n#EXTINF:4,\nnamed.ts\n#") + '\0');
+  pty_session listed_parts;
+  EXPECT_EQ("exited 1", run(listed_parts, GLYPHPACK_BINARY, {playlist, dir.path + "/m.frames"}));
+  EXPECT_EQ("glyphpack: " + playlist + ": " + UNDECODABLE + "\n", listed_parts.error_output);
+  // Texts that FFmpeg's probes know, for subtitles, metadata, lists of files, or by four letters
+  // a container's start has, and a GIF's six: text art all the same.
+  for (const std::string text :
+       {"WEBVTT\n\n00:00.000 --> 00:01.000\nhi\n", "1\n00:00:00,000 --> 00:00:01,000\nhi\n",
+        "[Script Info]\nScriptType: v4.00+\n", "<SAMI>\n<BODY>\n</SAMI>\n", ";FFMETADATA1\nt=x\n",
+        "ffconcat version 1.0\n", "    ftyp\n", "GIF89a is a format\n"}) {
+    const std::string art = temp_file(dir, "art.txt", text);
+    pty_session packed_art;
+    EXPECT_EQ("exited 0", run(packed_art, GLYPHPACK_BINARY, {art, dir.path + "/art.frames"}))
+        << text << packed_art.error_output;
+    EXPECT_EQ(FRAME_BYTES, read_file(dir.path + "/art.frames").size()) << text;
+  }
   // Two pictures a billion seconds apart: refused at once, not written for years.
   const std::string aeons =
       make_media(dir, "aeons.mkv", "color=s=16x16:r=1/1000000000", {"-frames:v", "2"});
@@ -523,10 +625,16 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {"vast.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x4E\x20\0\0\x2E\xE0\x08\0\0\0\0"
                                "\0\0\0\0\0\0\0\0IDAT\0\0\0\0\0\0\0\0IEND\0\0\0\0",
                                57)},
+      // Larger than FFmpeg's arithmetic takes: its probe, which logs, says so first.
+      {"huge.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x4E\x20\0\0\x4E\x20\x08\0\0\0\0"
+                               "\0\0\0\0\0\0\0\0IDAT\0\0\0\0\0\0\0\0IEND\0\0\0\0",
+                               57)},
   };
   for (const auto& [name, bytes] : vast) {
     const std::string picture = temp_file(dir, name, bytes);
-    const std::string size = name == "vast.gif" ? "16000 x 16000" : "20000 x 12000";
+    const std::string size = name == "vast.gif"   ? "16000 x 16000"
+                             : name == "vast.png" ? "20000 x 12000"
+                                                  : "20000 x 20000";
     pty_session too_large;
     EXPECT_EQ("exited 1", run(too_large, GLYPHPACK_BINARY, {picture, dir.path + "/vast.frames"}));
     EXPECT_EQ(

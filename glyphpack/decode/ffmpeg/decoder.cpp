@@ -70,8 +70,11 @@ bool decoder_end(const media_decoder& decoder, std::int64_t& end) {
 std::string decoder_failure(const media_decoder& decoder) {
   if (!decoder.problem.empty()) return decoder.problem;
   // A picture refused for its size, whose size only the libraries' log gave.
-  if (const std::uint64_t size = refused_picture_size(); size != 0 && decoder.pictures_given == 0) {
-    return too_large_message(size >> 32, size & 0xFFFFFFFFu, decoder.limits.max_pixels);
+  const std::uint64_t size = refused_picture_size();
+  const std::uint64_t width = size >> 32, height = size & 0xFFFFFFFFu;
+  if (decoder.pictures_given == 0 && decoder.limits.max_pixels != 0 &&
+      width * height > decoder.limits.max_pixels) {
+    return too_large_message(width, height, decoder.limits.max_pixels);
   }
   // The system's own shortage, not the source's fault.
   for (const int shortage : {ENOMEM, EAGAIN}) {

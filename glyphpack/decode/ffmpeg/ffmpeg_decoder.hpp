@@ -14,6 +14,7 @@ extern "C" {
 #include <string>
 
 #include "glyphpack/decode/media.hpp"
+#include "glyphpack/decode/packet_times.hpp"
 #include "glyphpack/decode/worth_decoding.hpp"
 
 namespace glyphreeler {
@@ -30,7 +31,10 @@ struct media_decoder {
   AVRational time_base{0, 1};       // the stream's
   std::int64_t picture_period = 0;  // a picture's nominal duration, 0 when unknown
   recent_times recent;              // presentation times of the latest packets
-  picture_turn turn;                // the stream's, for pictures without their own
+  packet_clock clock;               // where the packets' times have led
+  std::int64_t start = 0;           // the stream's start, in microseconds: 0 where unknown
+  std::int64_t reorder_delay = 0;   // taken off every picture's time (see timing)
+  picture_turn turn;                // the stream's or the EXIF one, for pictures without their own
   media_limits limits;              // as the decoder was opened with
   bool has_end = false;             // the container knows for sure where the source ends:
   std::int64_t end = 0;             // there, in microseconds
@@ -53,6 +57,13 @@ inline void check_allocated(const void* pointer) {
   if (pointer == nullptr) throw std::bad_alloc();
 }
 
+// True when `bytes` of memory can be had: some of FFmpeg's failures say ENOMEM that are none.
+inline bool memory_at_hand(std::uint64_t bytes) {
+  void* room = av_malloc(static_cast<std::size_t>(bytes));
+  av_free(room);
+  return room != nullptr;
+}
+
 // io.cpp: an I/O context that reads `source` from where it stands, and moves about in it where
 // it is a file.
 AVIOContext* source_io(byte_source& source);
@@ -61,6 +72,10 @@ AVIOContext* source_io(byte_source& source);
 // AVERROR code (AVERROR_INVALIDDATA where the source is sound but not for us) with
 // `media.problem` set where it says more.
 int open_source(media_decoder& media);
+
+// open.cpp: keeps a container to the input it is given: any other file or address it names
+// (a playlist's, a list's) is refused.
+void confine_to_input(AVFormatContext& container);
 
 // library_log.cpp: the libraries' log is read, never shown (the program speaks for itself, one
 // line per failure). Returns the size of the last picture a decoder refused for its pixels, as
@@ -77,6 +92,6 @@ picture_turn turn_of_matrix(const std::uint8_t* bytes, std::size_t size);
 int decode_picture(media_decoder& media, const picture_demand& demand);
 
 // packets.cpp: the time of the picture in `media.decoded`, and how long it shows.
-picture_time timing(const media_decoder& media);
+picture_time timing(media_decoder& media);
 
 }  // namespace glyphreeler

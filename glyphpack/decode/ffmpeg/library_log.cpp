@@ -1,6 +1,7 @@
-// The libraries' log: nothing is shown, but the size check's message is read for the size it
-// names. Decoders lose a refused picture's size (the stream then says 0 x 0), and FFmpeg names
-// it only in the message of its check. Decoding threads log too.
+// The libraries' log: nothing is shown, ever (it is read from the first probe of the input on),
+// but the size check's message is read for the size it names. Decoders lose a refused picture's
+// size (the stream then says 0 x 0), and FFmpeg names it only in the message of its check. Decoding
+// threads log too.
 #include <atomic>
 #include <cstdarg>
 #include <string_view>
@@ -13,7 +14,8 @@ namespace {
 std::atomic<std::uint64_t> refused_size{0};
 
 void read_library_log(void*, int, const char* format, va_list arguments) {
-  constexpr std::string_view TOO_MANY_PIXELS = "Picture size %ux%u exceeds";
+  // "... exceeds" the decoder's bound, or "... is invalid", too large for FFmpeg's arithmetic.
+  constexpr std::string_view TOO_MANY_PIXELS = "Picture size %ux%u ";
   if (format == nullptr ||
       std::string_view(format).substr(0, TOO_MANY_PIXELS.size()) != TOO_MANY_PIXELS) {
     return;

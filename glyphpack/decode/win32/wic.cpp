@@ -153,11 +153,9 @@ bool open_wic_decoder(wic_decoder& wic, IStream& stream, std::string_view start)
   }
   GUID container{};
   wic.decoder->GetContainerFormat(&container);
-  // Some systems' JPEG codecs expose no metadata to query; the orientation is then read from
-  // the bytes themselves.
-  if (container == GUID_ContainerFormatJpeg) {
-    wic.fallback_turn = turn_of_orientation(jpeg_exif_orientation(start));
-  }
+  // Some systems' JPEG codecs expose no metadata to query, and the PNG codec reads no eXIf
+  // chunk; the orientation is then read from the bytes themselves.
+  wic.fallback_turn = turn_of_orientation(exif_orientation(start));
   wic.animation = container == GUID_ContainerFormatGif;
   return !wic.animation || open_animation(wic);
 }

@@ -5,11 +5,10 @@
 // which the portable picture stage shrinks.
 #include "glyphpack/decode/win32/windows_decoder.hpp"
 
-#include <algorithm>
-#include <array>
 #include <utility>
 
 #include "glyphpack/decode/decoded_picture.hpp"
+#include "glyphpack/decode/signatures.hpp"
 #include "platform/entry.hpp"
 #include "platform/system_error.hpp"
 
@@ -23,12 +22,6 @@ bool picture_allowed(decoding_trouble& trouble, std::uint64_t width, std::uint64
 }
 
 namespace {
-
-// First bytes that no text art starts with, of formats these decoders read. The others hold a
-// NUL byte early, which tells them from text already.
-constexpr std::array<std::string_view, 5> SIGNATURES{
-    std::string_view("\x89PNG\r\n\x1A\n", 8), "GIF87a", "GIF89a", "\xFF\xD8\xFF",
-    std::string_view("\x1A\x45\xDF\xA3", 4)};  // the last: Matroska and WebM
 
 // Opens the stream, at its start, with whichever decoder takes it. Returns false when neither
 // does; `decoder.trouble` may then say why.
@@ -106,13 +99,7 @@ void media_decoder_deleter::operator()(media_decoder* decoder) const {
 bool media_supported() { return true; }
 
 bool starts_like_media(std::string_view start) {
-  const auto starts_with = [&](std::string_view signature) {
-    return start.substr(0, signature.size()) == signature;
-  };
-  // RIFF containers name their kind after their size: WebP pictures, AVI video.
-  return std::any_of(SIGNATURES.begin(), SIGNATURES.end(), starts_with) ||
-         (starts_with("RIFF") && (start.substr(8, 4) == "WEBP" || start.substr(8, 4) == "AVI ")) ||
-         start.substr(std::min<std::size_t>(4, start.size()), 4) == "ftyp";
+  return media_signature(start) == signature_say::media;
 }
 
 std::string open_media_decoder(byte_source& source, const media_limits& limits,

@@ -59,7 +59,7 @@ struct wic_decoder {
   com_ptr<IWICImagingFactory> factory;
   com_ptr<IWICBitmapDecoder> decoder;
   decoding_trouble* trouble = nullptr;
-  picture_turn fallback_turn;  // from the JPEG's own EXIF bytes, where WIC finds no orientation
+  picture_turn fallback_turn;  // from the picture's own EXIF bytes, where WIC finds none
   unsigned frames = 0;         // frames in the container
   unsigned next_frame = 0;     // the next to decode
   bool animation = false;      // a GIF: each frame is drawn on the screen, over the last
@@ -79,7 +79,7 @@ struct wic_decoder {
 };
 
 // Opens `stream` (at its start) as a picture. Returns false when no WIC decoder on the system
-// recognises it. `start` is the input's first bytes, for a JPEG's EXIF orientation.
+// recognises it. `start` is the input's first bytes, for a picture's EXIF orientation.
 bool open_wic_decoder(wic_decoder& wic, IStream& stream, std::string_view start);
 decode_result next_wic_picture(wic_decoder& wic, decoded_picture& picture);
 

@@ -1,4 +1,4 @@
-// A JPEG's EXIF orientation read from its own bytes, which nobody vouches for.
+// A picture's EXIF orientation read from its own bytes, which nobody vouches for.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,21 +18,30 @@ std::string jpeg_with_exif(const std::string& tiff) {
          static_cast<char>(length & 0xFF) + body + "\xFF\xDA";
 }
 
-TEST(Exif, OrientationIsReadFromAJpegsOwnBytes) {
+TEST(Exif, OrientationIsReadFromAPicturesOwnBytes) {
   // One directory entry: tag 274, a short, one of it, value 6; little- and big-endian.
   const std::string little("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0", 22);
   const std::string big("MM\0*\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 22);
-  EXPECT_EQ(6, jpeg_exif_orientation(jpeg_with_exif(little)));
-  EXPECT_EQ(6, jpeg_exif_orientation(jpeg_with_exif(big)));
+  EXPECT_EQ(6, exif_orientation(jpeg_with_exif(little)));
+  EXPECT_EQ(6, exif_orientation(jpeg_with_exif(big)));
   // Cut short anywhere before the value's last byte (followed by two bytes of padding and the
   // scan's marker), or pointing past its end, it gives none, and reads nothing beyond.
   const std::string whole = jpeg_with_exif(little);
   for (std::size_t size = 0; size < whole.size() - 4; ++size) {
-    EXPECT_EQ(0, jpeg_exif_orientation(whole.substr(0, size))) << size;
+    EXPECT_EQ(0, exif_orientation(whole.substr(0, size))) << size;
   }
   std::string astray = little;
   astray[4] = '\x7F';  // the directory's offset
-  EXPECT_EQ(0, jpeg_exif_orientation(jpeg_with_exif(astray)));
+  EXPECT_EQ(0, exif_orientation(jpeg_with_exif(astray)));
+  // A PNG's eXIf chunk before its data, after another chunk.
+  const std::string png = std::string(
+                              "\x89PNG\r\n\x1A\n\0\0\0\0tEXt\0\0\0\0\0\0\0\x16"
+                              "eXIf",
+                              28) +
+                          big + std::string(4, '\0');
+  EXPECT_EQ(6, exif_orientation(png));
+  EXPECT_EQ(0, exif_orientation(png.substr(0, 8) + std::string("\0\0\0\0IDAT\0\0\0\0", 12) +
+                                png.substr(8)));
 }
 
 }  // namespace

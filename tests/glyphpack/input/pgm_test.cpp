@@ -13,7 +13,7 @@ TEST(PackPgm, SixteenBitSamplesCommentsAndSeveralImages) {
   const std::string white16 = pgm(1, 1, 65535, "\xFF\xFF");
   const std::string dark16 = pgm(2, 1, 1000, std::string("\x00\x00\x00\x00", 4), "\n# a comment\n");
   EXPECT_EQ(packed_pgm(pgm(1, 1, 255, "\xFF")) + std::string(FRAME_BYTES, '\0'),
-            packed_pgm(white16 + "\n" + dark16 + "\n"));
+            packed_pgm(white16 + "\n \t\r\n" + dark16 + "\n"));
   // A wide image whose bright pixels are its top left and bottom right ones: samples are read
   // high byte first, and each row starts one width after the one before.
   // clang-format off
