@@ -231,6 +231,7 @@ bool start_session(pty_session& session, const std::string& program,
     dup2(input, 0);
     dup2(output_file >= 0 ? output_file : piped_output[1] >= 0 ? piped_output[1] : output, 1);
     dup2(error_ends[1], 2);
+    if (options.stdout_nonblocking) fcntl(1, F_SETFL, O_NONBLOCK);
     if (options.stdout_closed) close(1);
     if (options.stderr_closed) close(2);
     execve(program.c_str(), argv.data(), envp.data());

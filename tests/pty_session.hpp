@@ -18,6 +18,7 @@ struct session_options {
   std::vector<std::string> arguments;  // after the program's name
   std::string stdout_path;             // when set, standard output goes to this file instead
   bool stdout_pipe = false;            // standard output goes to a pipe read by the test
+  bool stdout_nonblocking = false;     // with `stdout_pipe`: left non-blocking, as some parents do
   bool stdout_closed = false;          // the program starts with standard output closed
   bool stderr_closed = false;          // the program starts with standard error closed
   std::vector<int> ignored_signals;    // ignored when the program starts, as nohup would

@@ -3,6 +3,8 @@
 // behind, and outputs that are not files are written where they stand.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -257,6 +259,24 @@ TEST(Glyphpack, OutputsThatAreNotFilesAreWrittenWhereTheyStand) {
     ASSERT_EQ("exited 0", run(pack, GLYPHPACK_BINARY, {art, target})) << pack.error_output;
     EXPECT_EQ(visible(packed), visible(pack.transcript)) << target;
   }
+  // A non-blocking pipe read only once it is full: glyphpack waits for room, and every frame
+  // arrives.
+  std::string hundred_frames;
+  for (int line = 0; line < 32 * 100; ++line) hundred_frames += "x\n";
+  session_options slow_reader;
+  slow_reader.arguments = {temp_file(dir, "long.txt", hundred_frames), "-"};
+  slow_reader.controlling_terminal = false;
+  slow_reader.stdout_pipe = slow_reader.stdout_nonblocking = true;
+  pty_session piped;
+  ASSERT_TRUE(start_session(piped, GLYPHPACK_BINARY, slow_reader));
+  // Until the pipe holds all it can (64 KiB on Linux, less elsewhere), glyphpack met a full pipe.
+  for (int bytes = 0, held = -1; bytes != held;) {
+    held = bytes;
+    ASSERT_EQ(0, poll(nullptr, 0, 50));
+    ASSERT_EQ(0, ioctl(piped.output_pipe, FIONREAD, &bytes));
+  }
+  EXPECT_EQ(100u * FRAME_BYTES, read_then_close_output(piped, 101 * FRAME_BYTES, 10s).size());
+  EXPECT_EQ("exited 0", status_text(wait_for_exit(piped, 10s)));
   // A failure part way leaves there every frame packed before it.
   const std::string second_bad = temp_file(dir, "second-bad.txt", "x\n\f\nnot\x07 fine\n");
   pty_session failed;
@@ -475,23 +495,30 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                     jpeg.substr(std::min<std::size_t>(2, jpeg.size())));
   // A grey TIFF 640 x 128, white at the top left (a quarter across, half down), marked for a
   // quarter turn clockwise (orientation 6), which FFmpeg's decoder leaves to its reader: white at
-  // the top right. Its directory follows its pixels, as libtiff writes it, past the first 64 KiB.
-  std::string tiff("II*\0", 4);
-  const auto le = [&](std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) tiff += static_cast<char>(value >> (8 * i) & 0xFF);
+  // the top right. Its directory follows its pixels, as libtiff writes it, past the first 64 KiB;
+  // in either byte order.
+  const auto turned_tiff_of = [](bool big_endian) {
+    std::string tiff(big_endian ? "MM\0*" : "II*\0", 4);
+    const auto put = [&](std::uint32_t value, int bytes) {
+      for (int i = 0; i < bytes; ++i)
+        tiff += static_cast<char>(value >> (8 * (big_endian ? bytes - 1 - i : i)) & 0xFF);
+    };
+    put(8 + 640 * 128, 4);
+    for (int y = 0; y < 128; ++y)
+      tiff += std::string(160, y < 64 ? '\xFF' : '\0') + std::string(480, '\0');
+    const std::uint32_t entries[][3] = {{256, 3, 640}, {257, 3, 128},      {258, 3, 8}, {259, 3, 1},
+                                        {262, 3, 1},   {273, 4, 8},        {274, 3, 6}, {277, 3, 1},
+                                        {278, 3, 128}, {279, 4, 640 * 128}};
+    put(std::size(entries), 2);
+    for (const auto& [tag, type, value] : entries) {
+      put(tag, 2), put(type, 2), put(1, 4);
+      type == 3 ? (put(value, 2), put(0, 2)) : put(value, 4);  // a short fills the field's start
+    }
+    put(0, 4);
+    return tiff;
   };
-  le(8 + 640 * 128, 4);
-  for (int y = 0; y < 128; ++y)
-    tiff += std::string(160, y < 64 ? '\xFF' : '\0') + std::string(480, '\0');
-  const std::uint32_t entries[][3] = {{256, 3, 640}, {257, 3, 128},      {258, 3, 8}, {259, 3, 1},
-                                      {262, 3, 1},   {273, 4, 8},        {274, 3, 6}, {277, 3, 1},
-                                      {278, 3, 128}, {279, 4, 640 * 128}};
-  le(std::size(entries), 2);
-  for (const auto& [tag, type, value] : entries) {
-    le(tag, 2), le(type, 2), le(1, 4), le(value, 4);
-  }
-  le(0, 4);
-  const std::string turned_tiff = temp_file(dir, "turned.tif", tiff);
+  const std::string turned_tiff = temp_file(dir, "turned.tif", turned_tiff_of(false));
+  const std::string turned_big_tiff = temp_file(dir, "turned-mm.tif", turned_tiff_of(true));
   // A 16-bit PGM image twice as wide as tall, bright on its left half: its byte order and rows
   // go through the build's scaler as they do for the unit tests' own.
   std::string bright_left;
@@ -537,6 +564,7 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, INKED}, {0, 31, 23, INKED}, {0, 31, 7, '\0'}}},
       {{mirrored}, 1, {{0, 14, 31, INKED}, {0, 14, 0, '\0'}, {0, 17, 31, '\0'}}},
       {{turned_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
+      {{turned_big_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
       {{pgm8}, 1, {{0, 0, 0, INKED}, {0, 31, 0, INKED}, {0, 0, 31, '\0'}}},
       {{over_maximum}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 31, '\0'}}},

@@ -30,6 +30,13 @@ TEST(Exif, OrientationIsReadFromAPicturesOwnBytes) {
   for (std::size_t size = 0; size < whole.size() - 4; ++size) {
     EXPECT_EQ(0, exif_orientation(whole.substr(0, size))) << size;
   }
+  // Every orientation EXIF numbers, and no other.
+  for (int value = 0; value <= 9; ++value) {
+    std::string numbered = little;
+    numbered[18] = static_cast<char>(value);
+    EXPECT_EQ(value >= 1 && value <= 8 ? value : 0, exif_orientation(jpeg_with_exif(numbered)))
+        << value;
+  }
   std::string astray = little;
   astray[4] = '\x7F';  // the directory's offset
   EXPECT_EQ(0, exif_orientation(jpeg_with_exif(astray)));
@@ -42,6 +49,11 @@ TEST(Exif, OrientationIsReadFromAPicturesOwnBytes) {
   EXPECT_EQ(6, exif_orientation(png));
   EXPECT_EQ(0, exif_orientation(png.substr(0, 8) + std::string("\0\0\0\0IDAT\0\0\0\0", 12) +
                                 png.substr(8)));
+  // Some writers put a JPEG segment's EXIF header before the chunk's TIFF block.
+  EXPECT_EQ(6, exif_orientation(std::string("\x89PNG\r\n\x1A\n\0\0\0\x1C"
+                                            "eXIf",
+                                            16) +
+                                std::string("Exif\0\0", 6) + big + std::string(4, '\0')));
 }
 
 }  // namespace

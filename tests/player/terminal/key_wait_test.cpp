@@ -123,5 +123,18 @@ TEST_F(KeyWaitTest, InputModeFailuresEndTheWaitWithMinusOne) {
   EXPECT_EQ(1, scripted_console().waits_ended) << "the mode must be restored after a failed read";
 }
 
+// A read failing part way through a row: the row is ended and written out before the message,
+// which so starts a line of its own.
+TEST(ConsoleReport, AFailureMidRowEndsTheRowFirst) {
+  console_start();
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  put_text("AAA");
+  report_failure("cannot read 'f'", "Input/output error");
+  EXPECT_EQ("AAA\r\n", ::testing::internal::GetCapturedStdout());
+  EXPECT_EQ("glyphreeler: cannot read 'f': Input/output error\n",
+            ::testing::internal::GetCapturedStderr());
+}
+
 }  // namespace
 }  // namespace glyphreeler
