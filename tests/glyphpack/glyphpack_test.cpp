@@ -191,6 +191,10 @@ TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
                             {"-c", "exec \"$0\" --help > \"$1\"", GLYPHPACK_BINARY,
                              stand_in(dir, "full", "/dev/full")}));
   EXPECT_EQ("glyphpack: write error: No space left on device\n", to_full.error_output);
+  pty_session to_closed;
+  EXPECT_EQ("exited 1",
+            run(to_closed, "/bin/sh", {"-c", "exec \"$0\" --version >&-", GLYPHPACK_BINARY}));
+  EXPECT_EQ("glyphpack: write error: Bad file descriptor\n", to_closed.error_output);
 }
 
 TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
