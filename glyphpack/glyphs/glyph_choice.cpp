@@ -183,7 +183,8 @@ int ramp_glyph(std::int64_t total, const glyph_sums& sums) {
 }
 
 // The ramp's glyph for a cell of even ink `total`: the nearest, unless the glyph of the cell to
-// its left or above is a ramp glyph hardly further off (EVEN_SLACK), which it then takes.
+// its left or above is a ramp glyph hardly further off (EVEN_SLACK), which it then takes; but a
+// cell nearest the blank stays blank.
 int shaded_glyph(std::int64_t total, const glyph_sums& sums,
                  const std::array<int, FRAME_BYTES>& chosen, const placement& place, int row,
                  int column) {
@@ -197,7 +198,12 @@ int shaded_glyph(std::int64_t total, const glyph_sums& sums,
   std::array<int, 2> neighbours{-1, -1};  // left, above; -1 beyond the picture's edge
   if (column > 0) neighbours[0] = chosen[cell - 1];
   if (row > 0) neighbours[1] = chosen[cell - FRAME_COLUMNS];
-  if (std::find(neighbours.begin(), neighbours.end(), nearest) != neighbours.end()) return nearest;
+  // Where the blank is nearest, the cell stays dark: specks spread into a dark area are what
+  // reads worst.
+  if (nearest == RAMP[0] ||
+      std::find(neighbours.begin(), neighbours.end(), nearest) != neighbours.end()) {
+    return nearest;
+  }
   int kept = nearest;
   for (const int neighbour : neighbours) {
     if (neighbour < 0 || !in_ramp(neighbour) || miss_of(neighbour) > allowed) continue;

@@ -71,6 +71,17 @@ TEST(GlyphChoice, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrors
     }
     // Cells 8 levels wide may step over a glyph where the tone is steepest, no more.
     EXPECT_GE(std::set<char>(ramp.begin(), ramp.begin() + FRAME_COLUMNS).size(), RAMP_LEVELS - 2u);
+    // The darkest grey that is blank alone stays blank beside the glyph next up the ramp.
+    if (!invert) {
+      int dark = 0;
+      while (packed_pgm(pgm(1, 1, 255, std::string(1, static_cast<char>(dark + 1))))[0] == '\0') {
+        ++dark;
+      }
+      const std::string beside =
+          packed_pgm(pgm_of(256, 512, [&](int x, int) { return x < 128 ? dark + 1 : dark; }));
+      EXPECT_EQ(std::string(FRAME_COLUMNS / 2, '\0'),
+                beside.substr(FRAME_COLUMNS / 2, FRAME_COLUMNS / 2));
+    }
     const std::string blank(FRAME_BYTES, '\0');
     EXPECT_EQ(blank, packed_pgm(pgm(1, 1, 255, std::string(1, invert ? '\xff' : '\0')), invert));
     EXPECT_EQ(std::string::npos,
