@@ -183,8 +183,8 @@ int ramp_glyph(std::int64_t total, const glyph_sums& sums) {
 }
 
 // The ramp's glyph for a cell of even ink `total`: the nearest, unless the glyph of the cell to
-// its left or above is a ramp glyph hardly further off (EVEN_SLACK), which it then takes; but a
-// cell nearest the blank stays blank.
+// its left or above is a ramp glyph hardly further off (EVEN_SLACK), which it then takes; the
+// blank is neither kept nor given up.
 int shaded_glyph(std::int64_t total, const glyph_sums& sums,
                  const std::array<int, FRAME_BYTES>& chosen, const placement& place, int row,
                  int column) {
@@ -198,15 +198,18 @@ int shaded_glyph(std::int64_t total, const glyph_sums& sums,
   std::array<int, 2> neighbours{-1, -1};  // left, above; -1 beyond the picture's edge
   if (column > 0) neighbours[0] = chosen[cell - 1];
   if (row > 0) neighbours[1] = chosen[cell - FRAME_COLUMNS];
-  // Where the blank is nearest, the cell stays dark: specks spread into a dark area are what
-  // reads worst.
+  // The blank is never kept from a neighbour nor given up for one: specks spread into a dark
+  // area read worst, and a dim area left blank by the cell at its edge loses what it has.
   if (nearest == RAMP[0] ||
       std::find(neighbours.begin(), neighbours.end(), nearest) != neighbours.end()) {
     return nearest;
   }
   int kept = nearest;
   for (const int neighbour : neighbours) {
-    if (neighbour < 0 || !in_ramp(neighbour) || miss_of(neighbour) > allowed) continue;
+    if (neighbour < 0 || neighbour == RAMP[0] || !in_ramp(neighbour) ||
+        miss_of(neighbour) > allowed) {
+      continue;
+    }
     if (kept == nearest || miss_of(neighbour) < miss_of(kept)) kept = neighbour;
   }
   return kept;
