@@ -1,11 +1,12 @@
-// Glyphs for a picture's cells, each cell on its own. A cell gets the glyph of the ramp
-// (glyph_table.hpp) whose ink is nearest the tone its samples ask for, so an even area is one
-// glyph, a brighter area never less ink, and black stays blank beside any edge. Only where the
-// cell holds an edge or a thin line, and a shape glyph (/ \ | _ ( ) ...) puts its ink the way
-// the picture does at about the ink the cell asks for, does that glyph draw it instead. Nothing
-// a cell misses is carried to its neighbours: a mix of unlike glyphs in an even area is what
-// reads as mottle up close. All arithmetic is in whole numbers, so that every build gives the
-// same bytes.
+// Glyphs for a picture's cells. A cell gets the glyph of the ramp (glyph_table.hpp) whose ink is
+// nearest the tone its samples ask for, so an even area is one glyph, a brighter area never less
+// ink, and black stays blank beside any edge; where the glyph of the cell beside or above is
+// hardly further off, the cell keeps that one, so that grain and gentle shading do not speckle.
+// Only where the cell holds an edge or a thin line, and a shape glyph (/ \ | _ ( ) ...) puts its
+// ink the way the picture does at about the ink the cell asks for, does that glyph draw it
+// instead. Nothing a cell misses is carried to its neighbours: a mix of unlike glyphs in an even
+// area is what reads as mottle up close. A picture of little contrast is first drawn apart about
+// its mean grey. All arithmetic is in whole numbers, so that every build gives the same bytes.
 #include "glyphpack/glyphs/glyph_choice.hpp"
 
 #include <algorithm>
@@ -21,13 +22,28 @@ namespace {
 constexpr std::int64_t EDGE_SPREAD = 61;  // 0.06 of INK_ONE
 // How well a shape glyph's ink must follow the cell's (their correlation, once both are
 // softened by a sample) and how near in amount (of INK_ONE, over the cell's mean) it must be.
-constexpr std::int64_t SHAPE_FIT_PARTS = 2;  // a correlation of at least 1 / 2
-constexpr std::int64_t SHAPE_AMOUNT = 154;   // 0.15 of INK_ONE
+// A correlation of at least 3 / 5: a shape drawn where the picture only half has one reads as a
+// stray mark in the shading.
+constexpr std::int64_t SHAPE_FIT_OVER = 5;
+constexpr std::int64_t SHAPE_FIT_UNDER = 3;
+constexpr std::int64_t SHAPE_AMOUNT = 154;  // 0.15 of INK_ONE
 
 // How far a cell's grey may drift, in each quarter of the cell, from the grey its glyph was
 // chosen for before the glyph is chosen again (of SAMPLE_WHITE, per sample): more than grain
 // and compression noise, less than a step of the ramp.
 constexpr std::int64_t STAY_DRIFT = SAMPLE_WHITE * 3 / 100;
+
+// A picture whose grey spreads less than FLAT_SPREAD (a standard deviation, of SAMPLE_WHITE) is
+// drawn apart about its mean until it spreads that much, by at most MOST_GAIN: a foggy or dim
+// picture then shows its subject in more than two or three glyphs, while a picture with
+// contrast of its own is left as it is.
+constexpr std::int64_t FLAT_SPREAD = SAMPLE_WHITE / 5;
+constexpr std::int64_t MOST_GAIN = STRETCH_ONE * 5 / 2;
+
+// How much nearer the cell's tone a glyph must be than its neighbour's (of INK_ONE) before an
+// even stretch of picture changes glyph: grain and gentle shading then stay one glyph instead
+// of a speckle of two, and a real step of tone still shows.
+constexpr std::int64_t EVEN_SLACK = 51;  // 0.05 of INK_ONE
 
 constexpr int quarter_of(int sample) {
   const int below_middle = (sample / SAMPLES_ACROSS) / (SAMPLES_DOWN / 2);
@@ -103,6 +119,55 @@ std::int32_t ink_for(std::uint16_t grey, bool invert) {
   return static_cast<std::int32_t>(invert ? INK_ONE - ink : ink);
 }
 
+// The whole square root of `square`, below 2^62.
+std::int64_t whole_root(std::int64_t square) {
+  std::int64_t root = 0;
+  for (std::int64_t bit = std::int64_t{1} << 30; bit > 0; bit >>= 1) {
+    if ((root + bit) * (root + bit) <= square) root += bit;
+  }
+  return root;
+}
+
+// How the picture's grey is drawn apart (see FLAT_SPREAD): its mean, and the gain that brings
+// its standard deviation up to FLAT_SPREAD, or none where it is there already.
+grey_stretch stretch_of(const sample_grid& grid) {
+  const int across = grid.place.columns * SAMPLES_ACROSS;
+  const int down = grid.place.rows * SAMPLES_DOWN;
+  std::int64_t sum = 0, square_sum = 0;  // at most 2^15 samples of 2^16: within 64 bits
+  for (int y = 0; y < down; ++y) {
+    const std::uint16_t* line = grid.samples + static_cast<std::size_t>(y) * grid.stride;
+    for (int x = 0; x < across; ++x) {
+      sum += line[x];
+      square_sum += std::int64_t{line[x]} * line[x];
+    }
+  }
+  const std::int64_t count = std::int64_t{across} * down;
+  grey_stretch stretch;
+  if (count == 0) return stretch;
+  stretch.centre = sum / count;
+  const std::int64_t spread =
+      whole_root(std::max<std::int64_t>(0, square_sum / count - stretch.centre * stretch.centre));
+  stretch.gain = spread == 0
+                     ? MOST_GAIN
+                     : std::clamp(FLAT_SPREAD * STRETCH_ONE / spread, STRETCH_ONE, MOST_GAIN);
+  return stretch;
+}
+
+std::uint16_t stretched(std::uint16_t grey, const grey_stretch& stretch) {
+  const std::int64_t moved =
+      stretch.centre + (std::int64_t{grey} - stretch.centre) * stretch.gain / STRETCH_ONE;
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(moved, 0, SAMPLE_WHITE));
+}
+
+// A run of pictures keeps the stretch it was drawn with while each new picture's stays within
+// noise of it, so that a still scene keeps its glyphs.
+bool stretch_holds(const grey_stretch& kept, const grey_stretch& now) {
+  return std::abs(now.centre - kept.centre) <= STAY_DRIFT &&
+         8 * std::abs(now.gain - kept.gain) <= kept.gain;
+}
+
+bool in_ramp(int glyph) { return std::find(RAMP.begin(), RAMP.end(), glyph) != RAMP.end(); }
+
 // The ramp's glyph whose ink is nearest `total` (the darker of two as near).
 int ramp_glyph(std::int64_t total, const glyph_sums& sums) {
   int best = RAMP[0];
@@ -115,6 +180,39 @@ int ramp_glyph(std::int64_t total, const glyph_sums& sums) {
     }
   }
   return best;
+}
+
+// The ramp's glyph for a cell of even ink `total`: the nearest, unless the glyph of the cell to
+// its left or above is a ramp glyph hardly further off (EVEN_SLACK), which it then takes; the
+// blank is neither kept nor given up.
+int shaded_glyph(std::int64_t total, const glyph_sums& sums,
+                 const std::array<int, FRAME_BYTES>& chosen, const placement& place, int row,
+                 int column) {
+  const int nearest = ramp_glyph(total, sums);
+  const auto miss_of = [&](int glyph) {
+    return std::abs(sums.ink[static_cast<std::size_t>(glyph)] - total);
+  };
+  const std::int64_t allowed = miss_of(nearest) + EVEN_SLACK * CELL_SAMPLES;
+  const auto cell =
+      static_cast<std::size_t>((place.top + row) * FRAME_COLUMNS + place.left + column);
+  std::array<int, 2> neighbours{-1, -1};  // left, above; -1 beyond the picture's edge
+  if (column > 0) neighbours[0] = chosen[cell - 1];
+  if (row > 0) neighbours[1] = chosen[cell - FRAME_COLUMNS];
+  // The blank is never kept from a neighbour nor given up for one: specks spread into a dark
+  // area read worst, and a dim area left blank by the cell at its edge loses what it has.
+  if (nearest == RAMP[0] ||
+      std::find(neighbours.begin(), neighbours.end(), nearest) != neighbours.end()) {
+    return nearest;
+  }
+  int kept = nearest;
+  for (const int neighbour : neighbours) {
+    if (neighbour < 0 || neighbour == RAMP[0] || !in_ramp(neighbour) ||
+        miss_of(neighbour) > allowed) {
+      continue;
+    }
+    if (kept == nearest || miss_of(neighbour) < miss_of(kept)) kept = neighbour;
+  }
+  return kept;
 }
 
 // The shape glyph that best follows an edge in the cell, or -1 where the cell is near enough
@@ -137,14 +235,16 @@ int shape_glyph(const std::array<std::int32_t, CELL_SAMPLES>& ink, std::int64_t 
   for (std::size_t shape = 0; shape < SHAPE_COUNT; ++shape) {
     const std::int64_t amount_miss = sums.ink[SHAPES[shape]] - total;
     if (std::abs(amount_miss) > SHAPE_AMOUNT * CELL_SAMPLES) continue;
-    std::int64_t overlap = 0;  // at most 32 x 4096 x 1024: well within 64 bits, and its square
+    std::int64_t overlap = 0;
     for (std::size_t sample = 0; sample < CELL_SAMPLES; ++sample) {
       overlap += std::int64_t{sums.shape[shape][sample]} * soft[sample];
     }
     if (overlap <= 0) continue;
-    // A correlation of 1 / SHAPE_FIT_PARTS or more, with no square root.
-    if (SHAPE_FIT_PARTS * SHAPE_FIT_PARTS * overlap * overlap <
-        sums.shape_square[shape] * soft_square) {
+    // A correlation of SHAPE_FIT_UNDER / SHAPE_FIT_OVER or more, with no square root: a
+    // picture's softened ink is below 2^10 and a glyph's below 2^12, so overlap^2 is below 2^54
+    // and the product of the sums of squares below 2^54, and 25 times either fits 64 bits.
+    if (SHAPE_FIT_OVER * SHAPE_FIT_OVER * overlap * overlap <
+        SHAPE_FIT_UNDER * SHAPE_FIT_UNDER * sums.shape_square[shape] * soft_square) {
       continue;
     }
     const std::int64_t fit = overlap * overlap / sums.shape_square[shape];
@@ -161,9 +261,16 @@ int shape_glyph(const std::array<std::int32_t, CELL_SAMPLES>& ink, std::int64_t 
 void choose_glyphs(const sample_grid& grid, bool invert, frame_cells& frame, glyph_memory* memory) {
   const placement& place = grid.place;
   frame.fill(0);
-  const bool remembered =
+  grey_stretch stretch = stretch_of(grid);
+  bool remembered =
       memory != nullptr && memory->holds && memory->invert == invert && memory->place == place;
+  if (remembered && stretch_holds(memory->stretch, stretch)) {
+    stretch = memory->stretch;
+  } else {
+    remembered = false;
+  }
   const glyph_sums& sums = sums_for(invert);
+  std::array<int, FRAME_BYTES> chosen{};  // each cell's glyph, as an index of GLYPH_BYTES
   std::array<std::int32_t, CELL_SAMPLES> ink{};
   for (int row = 0; row < place.rows; ++row) {
     for (int column = 0; column < place.columns; ++column) {
@@ -178,7 +285,7 @@ void choose_glyphs(const sample_grid& grid, bool invert, frame_cells& frame, gly
         for (int x = 0; x < SAMPLES_ACROSS; ++x) {
           const int sample = y * SAMPLES_ACROSS + x;
           grey[static_cast<std::size_t>(quarter_of(sample))] += line[x];
-          ink[static_cast<std::size_t>(sample)] = ink_for(line[x], invert);
+          ink[static_cast<std::size_t>(sample)] = ink_for(stretched(line[x], stretch), invert);
           total += ink[static_cast<std::size_t>(sample)];
         }
       }
@@ -195,16 +302,18 @@ void choose_glyphs(const sample_grid& grid, bool invert, frame_cells& frame, gly
         glyph = memory->glyphs[cell];
       } else {
         glyph = shape_glyph(ink, total, sums);
-        if (glyph < 0) glyph = ramp_glyph(total, sums);
+        if (glyph < 0) glyph = shaded_glyph(total, sums, chosen, place, row, column);
         if (memory != nullptr) {
           memory->glyphs[cell] = static_cast<std::uint8_t>(glyph);
           memory->grey[cell] = grey;
         }
       }
+      chosen[cell] = glyph;
       frame[cell] = GLYPH_BYTES[static_cast<std::size_t>(glyph)];
     }
   }
   if (memory != nullptr) {
+    memory->stretch = stretch;
     memory->place = place;
     memory->invert = invert;
     memory->holds = true;

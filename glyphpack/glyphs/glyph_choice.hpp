@@ -15,6 +15,15 @@ namespace glyphreeler {
 // The quarters of a cell (top left, top right, bottom left, bottom right).
 inline constexpr int CELL_QUARTERS = 4;
 
+// How a picture of little contrast is drawn apart before its glyphs are chosen: each grey sample
+// is moved away from `centre` by `gain` (in parts of STRETCH_ONE).
+inline constexpr std::int64_t STRETCH_ONE = 256;
+struct grey_stretch {
+  std::int64_t centre = 0;
+  std::int64_t gain = STRETCH_ONE;
+  bool operator==(const grey_stretch&) const = default;
+};
+
 // The glyphs last chosen from a run of pictures of one source (a video's), so that a scene that
 // stands still keeps its glyphs though its grey flickers a little (noise, compression): a cell
 // keeps its glyph until its grey has moved further than noise moves it.
@@ -22,6 +31,7 @@ struct glyph_memory {
   std::array<std::uint8_t, FRAME_BYTES> glyphs{};  // each cell's, as an index of GLYPH_BYTES
   // The grey each cell's glyph was chosen for: the sum of its samples in each quarter.
   std::array<std::array<std::uint32_t, CELL_QUARTERS>, FRAME_BYTES> grey{};
+  grey_stretch stretch;  // the one they were chosen with, kept while the picture's stays near it
   placement place;
   bool invert = false;
   bool holds = false;  // `glyphs` are of a frame chosen before, at `place`

@@ -59,6 +59,7 @@ RAMP_TOP = 0.9                       # the ramp's last glyph inks at least this 
 SHAPE_GLYPHS = "/\\|_()-'`,."
 INK_ONE = 1024                       # the densest glyph's mean ink; the tone's white
 TONE_STEPS = 256                     # the tone table has TONE_STEPS + 1 entries
+TONE_MIDDLE = 0.42                   # the brightness that gets half the densest glyph's ink
 
 
 def srgb_decode(v):
@@ -107,12 +108,16 @@ def ink_table(on_light, per_font=None):
 
 
 def tone():
-    """Ink for brightnesses 0 to 1 on an S (smoothstep, 3b^2 - 2b^3): mid-grey stays mid-grey, the
-    greys beside it are drawn apart, so that a subject stands out from what is around it, and
-    the darkest greys stay blank and the lightest the densest glyph. Reviewers chose frames with
-    that contrast over frames whose ink matched the picture's grey exactly."""
+    """Ink for brightnesses 0 to 1 on an S (smoothstep, 3t^2 - 2t^3) whose middle lies at
+    TONE_MIDDLE (t = b^k, with TONE_MIDDLE^k = 1/2): the greys either side of it are drawn
+    apart, so that a subject stands out from what is around it, the darkest greys stay blank
+    and the lightest the densest glyph. Reviewers chose frames with that contrast over frames
+    whose ink matched the picture's grey exactly, and from across a room the frame whose
+    overall brightness came nearest the picture's; glyphs ink only part of their cell, so the
+    middle sits below mid-grey to bring a frame's light up towards the picture's."""
     b = np.arange(TONE_STEPS + 1) / TONE_STEPS
-    return np.round((3 * b * b - 2 * b ** 3) * INK_ONE).astype(int)
+    t = b ** (np.log(0.5) / np.log(TONE_MIDDLE))
+    return np.round((3 * t * t - 2 * t ** 3) * INK_ONE).astype(int)
 
 
 def ramp(font_means, model_means):

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -59,12 +60,47 @@ TEST(GlyphChoice, ABrightnessStaircaseNeverInksLessAsItBrightensAndInvertMirrors
       EXPECT_EQ(std::string::npos, frame.find_first_not_of(frame[0]))
           << "level " << level << (invert ? ", inverted" : "");
     }
+    // A fine ramp, every grey level from left to right, inks no less in any cell than in the
+    // cell to its left, whichever glyph a cell keeps from its neighbour, and shows the ramp.
+    const std::string ramp = packed_pgm(pgm_of(256, 512, [](int x, int) { return x; }), invert);
+    for (std::size_t cell = 1; cell < ramp.size(); ++cell) {
+      if (cell % FRAME_COLUMNS == 0) continue;
+      const long step =
+          frame_ink(ramp.substr(cell, 1), invert) - frame_ink(ramp.substr(cell - 1, 1), invert);
+      EXPECT_GE(invert ? -step : step, 0) << "cell " << cell << (invert ? ", inverted" : "");
+    }
+    // Cells 8 levels wide may step over a glyph where the tone is steepest, no more.
+    EXPECT_GE(std::set<char>(ramp.begin(), ramp.begin() + FRAME_COLUMNS).size(), RAMP_LEVELS - 2u);
+    // The darkest grey that is blank alone stays blank beside the glyph next up the ramp.
+    if (!invert) {
+      int dark = 0;
+      while (packed_pgm(pgm(1, 1, 255, std::string(1, static_cast<char>(dark + 1))))[0] == '\0') {
+        ++dark;
+      }
+      const std::string beside =
+          packed_pgm(pgm_of(256, 512, [&](int x, int) { return x < 128 ? dark + 1 : dark; }));
+      EXPECT_EQ(std::string(FRAME_COLUMNS / 2, '\0'),
+                beside.substr(FRAME_COLUMNS / 2, FRAME_COLUMNS / 2));
+    }
     const std::string blank(FRAME_BYTES, '\0');
     EXPECT_EQ(blank, packed_pgm(pgm(1, 1, 255, std::string(1, invert ? '\xff' : '\0')), invert));
     EXPECT_EQ(std::string::npos,
               packed_pgm(pgm(1, 1, 255, std::string(1, invert ? '\0' : '\xff')), invert).find('\0'))
         << "every cell of the far end is inked";
   }
+}
+
+TEST(GlyphChoice, AFaintPictureIsDrawnApartSoThatItsSubjectShows) {
+  // Two greys 4 % of white apart, as in fog: alone each half would be one glyph, the same or
+  // the next on the ramp; the picture is spread about its mean so the brighter half stands out
+  // by more than a step, and still never inks less.
+  const int across = FRAME_COLUMNS * SAMPLES_ACROSS, down = FRAME_ROWS * SAMPLES_DOWN;
+  const std::string faint =
+      packed_pgm(pgm_of(across, down, [&](int x, int) { return x < across / 2 ? 122 : 133; }));
+  const char dim = faint[0], bright = faint[FRAME_COLUMNS - 1];
+  const std::string middle = packed_pgm(pgm(1, 1, 255, std::string(1, '\x7f')));
+  EXPECT_LT(frame_ink(std::string(1, dim), false), frame_ink(middle.substr(0, 1), false));
+  EXPECT_GT(frame_ink(std::string(1, bright), false), frame_ink(middle.substr(0, 1), false));
 }
 
 TEST(GlyphChoice, ThinLinesGetGlyphsThatLeanTheirWayAndEdgesStayClean) {
