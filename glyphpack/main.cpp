@@ -4,7 +4,6 @@
 // or not at all.
 #include <getopt.h>
 
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -200,11 +199,14 @@ int glyphreeler::program_main(int argc, char** argv) {
   if (asked_help || asked_version || wrong_usage || argc - optind != 2) {
     const bool asked = asked_help || asked_version;
     // A closed standard output now leads to the null device, which would take the text and
-    // say nothing: it is reported as the closed output it is.
-    const int error = closed.output ? EBADF
-                                    : print(asked_help      ? help()
-                                            : asked_version ? "glyphpack " GLYPHREELER_VERSION "\n"
-                                                            : usage());
+    // say nothing: what was asked for cannot arrive.
+    if (closed.output) {
+      report("standard output is closed");
+      return 1;
+    }
+    const int error = print(asked_help      ? help()
+                            : asked_version ? "glyphpack " GLYPHREELER_VERSION "\n"
+                                            : usage());
     // What was asked for did not arrive (a full disk, a closed output): that is no success.
     if (error != 0) report("write error: " + system_error_text(error));
     return asked && error == 0 ? 0 : 1;

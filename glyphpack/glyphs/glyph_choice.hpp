@@ -21,7 +21,6 @@ inline constexpr std::int64_t STRETCH_ONE = 256;
 struct grey_stretch {
   std::int64_t centre = 0;
   std::int64_t gain = STRETCH_ONE;
-  bool operator==(const grey_stretch&) const = default;
 };
 
 // The glyphs last chosen from a run of pictures of one source (a video's), so that a scene that

@@ -194,7 +194,7 @@ TEST(Glyphpack, WrongUsagePrintsUsageAndHelpAndVersionSucceed) {
   pty_session to_closed;
   EXPECT_EQ("exited 1",
             run(to_closed, "/bin/sh", {"-c", "exec \"$0\" --version >&-", GLYPHPACK_BINARY}));
-  EXPECT_EQ("glyphpack: write error: Bad file descriptor\n", to_closed.error_output);
+  EXPECT_EQ("glyphpack: standard output is closed\n", to_closed.error_output);
 }
 
 TEST(Glyphpack, ReplacesAnExistingFrameFileWholeKeepingItsPermissionsAndLinks) {
