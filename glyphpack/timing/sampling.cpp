@@ -41,8 +41,7 @@ std::int64_t picture_time_of(sampling& sampled, const picture_time& when) {
                         rest * MICROSECONDS_PER_SECOND / sampled.parts_per_second);
   }
   // Followed in microseconds from here on.
-  sampled.followed_from =
-      time_sum(sampled.last_time, std::max(sampled.last_duration, std::int64_t{1}));
+  sampled.followed_from = time_sum(sampled.last_time, std::max(before.duration, std::int64_t{1}));
   sampled.followed_parts = 0;
   sampled.parts_per_second = 0;
   return sampled.followed_from;
@@ -64,7 +63,6 @@ bool sampling_offer(sampling& sampled, const picture_time& when, sampling_step& 
   const std::int64_t time = picture_time_of(sampled, when);
   ++sampled.pictures;
   sampled.last_time = time;
-  sampled.last_duration = when.duration;
   sampled.last = when;
   // The picture held until now shows at every whole second before this one's time (there are
   // none before the first picture, which nothing is held before).
@@ -87,7 +85,7 @@ bool sampling_offer(sampling& sampled, const picture_time& when, sampling_step& 
 bool sampling_finish(sampling& sampled, std::int64_t& held_frames) {
   held_frames = 0;
   if (sampled.every_frame) return true;
-  held_frames = timeline_finish(sampled.line, sampled.last_duration);
+  held_frames = timeline_finish(sampled.line, sampled.last.duration);
   return plan(sampled, held_frames);
 }
 

@@ -18,17 +18,16 @@ namespace glyphreeler {
 inline constexpr std::int64_t MAX_MEDIA_FRAMES = 1'000'000;
 
 struct sampling {
-  bool every_frame = false;        // every picture is a frame
-  timeline line;                   // which second comes next, and the source's end if known
-  std::int64_t last_time = 0;      // the last picture's time
-  std::int64_t last_duration = 0;  // how long the last picture shows by its own account, or 0
+  bool every_frame = false;    // every picture is a frame
+  timeline line;               // which second comes next, and the source's end if known
+  std::int64_t last_time = 0;  // when the last picture shows (its own time, or followed)
   // Pictures without a time follow the last one that had one by their durations, summed exactly
   // where the decoder gives them so: `followed_parts` parts of a second cut into
   // `parts_per_second`.
   std::int64_t followed_from = 0;
   std::int64_t followed_parts = 0;
   std::int64_t parts_per_second = 0;
-  picture_time last;                // the last picture's time, as offered
+  picture_time last;                // the last picture's time as offered, and its duration
   std::uint64_t pictures = 0;       // pictures offered
   std::int64_t frames_planned = 0;  // frames given or to be given
   std::int64_t done_us = 0;         // source time reached, from its start, for progress
