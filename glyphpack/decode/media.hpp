@@ -2,8 +2,8 @@
 // source hands out its pictures one at a time in the order they show, each with its time and
 // what it is like, and decides nothing about them (which become frames is the sampling's to
 // say, how they fit the frame the picture stage's). FFmpeg's libraries on POSIX systems
-// (decode/ffmpeg/), Windows' own codecs in the Windows build (decode/win32/), or none
-// (media_none.cpp), which reads nothing.
+// (decode/ffmpeg/, with libjpeg for JPEG pictures: decode/jpeg/), Windows' own codecs in the
+// Windows build (decode/win32/), or none (media_none.cpp), which reads nothing.
 #pragma once
 
 #include <cstdint>

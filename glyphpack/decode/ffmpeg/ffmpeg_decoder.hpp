@@ -1,7 +1,8 @@
 // What the files of the FFmpeg back end share: the decoder's state (the container through
-// libavformat, the main video stream's decoder through libavcodec, the picture just decoded and
-// the one held) and each file's calls. Each file holds one job and only calls into FFmpeg; the
-// rules that need no library are portable (worth_decoding.hpp, the sampling, the picture stage).
+// libavformat, the main video stream's decoder through libavcodec, or a JPEG's pictures through
+// libjpeg; the picture just decoded and the one held) and each file's calls. Each file holds one
+// job and only calls into FFmpeg; the rules that need no library are portable (worth_decoding.hpp,
+// the sampling, the picture stage).
 #pragma once
 
 extern "C" {
@@ -13,6 +14,7 @@ extern "C" {
 #include <new>
 #include <string>
 
+#include "glyphpack/decode/jpeg/jpeg_reader.hpp"
 #include "glyphpack/decode/media.hpp"
 #include "glyphpack/decode/packet_times.hpp"
 #include "glyphpack/decode/worth_decoding.hpp"
@@ -40,9 +42,12 @@ struct media_decoder {
   std::int64_t end = 0;             // there, in microseconds
   std::uint64_t packets_read = 0;   // the video stream's, for progress
   std::uint64_t pictures_given = 0;
-  bool input_ended = false;  // every packet has been read: the decoder is draining
-  int error = 0;             // why the source failed (an AVERROR code), or 0
-  std::string problem;       // or what is wrong with it, where that says more
+  bool input_ended = false;    // every packet has been read: the decoder is draining
+  int error = 0;               // why the source failed (an AVERROR code), or 0
+  std::string problem;         // or what is wrong with it, where that says more
+  jpeg_reader_ptr jpeg;        // a JPEG's pictures, where libjpeg reads them instead of FFmpeg
+  std::string taken;           // where it does not: what it took from a pipe, read before the rest
+  std::size_t taken_read = 0;  // how much of `taken` has been read
   ~media_decoder();
 };
 
@@ -64,9 +69,9 @@ inline bool memory_at_hand(std::uint64_t bytes) {
   return room != nullptr;
 }
 
-// io.cpp: an I/O context that reads `source` from where it stands, and moves about in it where
-// it is a file.
-AVIOContext* source_io(byte_source& source);
+// io.cpp: an I/O context that reads the media's source from where it stands, after any bytes
+// `taken` from it, and moves about in it where it is a file.
+AVIOContext* source_io(media_decoder& media);
 
 // open.cpp: opens the container and the decoder of its main video stream. Returns 0, or an
 // AVERROR code (AVERROR_INVALIDDATA where the source is sound but not for us) with
@@ -90,6 +95,16 @@ picture_turn turn_of_matrix(const std::uint8_t* bytes, std::size_t size);
 // provably does not want. Returns 1, 0 when the source has no more, or -1 when decoding cannot
 // go on (`media.error` says why).
 int decode_picture(media_decoder& media, const picture_demand& demand);
+
+// jpeg_pictures.cpp: opens a JPEG's pictures with libjpeg, the picture's EXIF `orientation`
+// (0 for none) giving their turn. Returns 1, 0 when the source is not a JPEG libjpeg makes grey
+// (which is then read from where it stood, `media.taken` first), or an AVERROR code with
+// `media.problem` set.
+int open_jpeg_pictures(media_decoder& media, int orientation);
+
+// jpeg_pictures.cpp: decodes the next JPEG picture into `media.decoded`. Returns as
+// decode_picture does.
+int decode_jpeg_picture(media_decoder& media);
 
 // packets.cpp: the time of the picture in `media.decoded`, and how long it shows.
 picture_time timing(media_decoder& media);

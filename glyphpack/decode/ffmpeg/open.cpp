@@ -131,7 +131,11 @@ int open_source(media_decoder& media) {
   const media_limits& limits = media.limits;
   start_reading_library_log();
   const int orientation = source_exif_orientation(*media.source);
-  media.io = source_io(*media.source);
+  // JPEG pictures are read by libjpeg where it can, which holds neither the file nor a full-size
+  // picture; FFmpeg reads the rest (CMYK, 12-bit and lossless ones).
+  if (const int jpeg = open_jpeg_pictures(media, orientation); jpeg != 0)
+    return jpeg < 0 ? jpeg : 0;
+  media.io = source_io(media);
   media.format = avformat_alloc_context();
   check_allocated(media.format);
   media.format->pb = media.io;
