@@ -172,3 +172,6 @@ media("two_pictures.apng", TWO_PICTURES, ["-f", "apng"], STRETCH)
 media("two_pictures.mp4", TWO_PICTURES, ["-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
       "yuv420p", "-bsf:v", "filter_units=remove_types=6", "-movflags", "+faststart"])
 media("two_pictures.webm", TWO_PICTURES, ["-c:v", "libvpx", "-b:v", "10k"])
+media("two_pictures.mjpeg", TWO_PICTURES, ["-f", "mjpeg"], EVERY_FRAME)
+media("lossless.jpg", "testsrc2=s=16x16", ["-frames:v", "1", "-c:v", "ljpeg", "-pix_fmt", "bgr24",
+      "-f", "mjpeg"])

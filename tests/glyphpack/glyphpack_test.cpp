@@ -497,6 +497,23 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
                 jpeg.substr(0, 2) + "\xFF\xE1" +
                     std::string{'\0', static_cast<char>(exif_mirrored.size() + 2)} + exif_mirrored +
                     jpeg.substr(std::min<std::size_t>(2, jpeg.size())));
+  // JPEG pictures with a header larger than a pipe's bytes held (two comments of 64 KiB): the
+  // same picture as `stored` in JPEG's lossless form, which FFmpeg decodes from the bytes libjpeg
+  // took, and as it is. White at the top left.
+  const auto behind_comments = [](const std::string& picture) {
+    const std::string comment = "\xFF\xFE\xFF\xFF" + std::string(65533, 'c');
+    return picture.substr(0, 2) + comment + comment +
+           picture.substr(std::min<std::size_t>(2, picture.size()));
+  };
+  const std::string lossless =
+      make_media(dir, "lossless.jpg", "color=black:s=128x32,drawbox=w=32:h=16:color=white:t=fill",
+                 {"-frames:v", "1", "-c:v", "ljpeg", "-pix_fmt", "bgr24", "-f", "mjpeg"});
+  const std::string commented_lossless =
+      temp_file(dir, "commented-lossless.jpg", behind_comments(read_file(lossless)));
+  const std::string commented = temp_file(dir, "commented.jpg", behind_comments(jpeg));
+  // 25 JPEG pictures a second in a stream, each large enough to be decoded at a quarter scale.
+  const std::string jpegs =
+      make_media(dir, "lit.mjpeg", numbered("25", "2") + ",scale=iw*4:ih*4", {"-f", "mjpeg"});
   // A grey TIFF 640 x 128, white at the top left (a quarter across, half down), marked for a
   // quarter turn clockwise (orientation 6), which FFmpeg's decoder leaves to its reader: white at
   // the top right. Its directory follows its pixels, as libtiff writes it, past the first 64 KiB;
@@ -567,6 +584,13 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
       {{animation}, 2, {}, PIPED},
       {{turned}, 1, {{0, 15, 16, '\0'}, {0, 16, 8, INKED}, {0, 31, 23, INKED}, {0, 31, 7, '\0'}}},
       {{mirrored}, 1, {{0, 14, 31, INKED}, {0, 14, 0, '\0'}, {0, 17, 31, '\0'}}},
+      {{commented_lossless}, 1, {{0, 14, 0, INKED}, {0, 14, 31, '\0'}, {0, 17, 0, '\0'}}},
+      {{commented_lossless}, 1, {{0, 14, 0, INKED}, {0, 14, 31, '\0'}, {0, 17, 0, '\0'}}, PIPED},
+      {{commented}, 1, {{0, 14, 0, INKED}, {0, 14, 31, '\0'}, {0, 17, 0, '\0'}}, PIPED},
+      {{"--stretch", "--every-frame", jpegs},
+       50,
+       {{0, 0, 0, INKED}, {0, 0, 1, '\0'}, {49, 1, 17, INKED}, {49, 1, 16, '\0'}},
+       PIPED},
       {{turned_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{turned_big_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
