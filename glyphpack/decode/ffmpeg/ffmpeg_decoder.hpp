@@ -36,18 +36,20 @@ struct media_decoder {
   packet_clock clock;               // where the packets' times have led
   std::int64_t start = 0;           // the stream's start, in microseconds: 0 where unknown
   std::int64_t reorder_delay = 0;   // taken off every picture's time (see timing)
+  int orientation = 0;              // the source's EXIF orientation, 0 where it has none
   picture_turn turn;                // the stream's or the EXIF one, for pictures without their own
   media_limits limits;              // as the decoder was opened with
   bool has_end = false;             // the container knows for sure where the source ends:
   std::int64_t end = 0;             // there, in microseconds
   std::uint64_t packets_read = 0;   // the video stream's, for progress
   std::uint64_t pictures_given = 0;
-  bool input_ended = false;    // every packet has been read: the decoder is draining
-  int error = 0;               // why the source failed (an AVERROR code), or 0
-  std::string problem;         // or what is wrong with it, where that says more
-  jpeg_reader_ptr jpeg;        // a JPEG's pictures, where libjpeg reads them instead of FFmpeg
-  std::string taken;           // where it does not: what it took from a pipe, read before the rest
-  std::size_t taken_read = 0;  // how much of `taken` has been read
+  bool input_ended = false;     // every packet has been read: the decoder is draining
+  int error = 0;                // why the source failed (an AVERROR code), or 0
+  std::string problem;          // or what is wrong with it, where that says more
+  jpeg_reader_ptr jpeg;         // a JPEG's pictures, where libjpeg reads them instead of FFmpeg
+  std::int64_t jpeg_start = 0;  // where the first of them starts in the source
+  std::string taken;            // where it does not: what it took from a pipe, read before the rest
+  std::size_t taken_read = 0;   // how much of `taken` has been read
   ~media_decoder();
 };
 
@@ -73,10 +75,14 @@ inline bool memory_at_hand(std::uint64_t bytes) {
 // `taken` from it, and moves about in it where it is a file.
 AVIOContext* source_io(media_decoder& media);
 
-// open.cpp: opens the container and the decoder of its main video stream. Returns 0, or an
-// AVERROR code (AVERROR_INVALIDDATA where the source is sound but not for us) with
-// `media.problem` set where it says more.
+// open.cpp: opens the source: a JPEG's pictures with libjpeg, or else the container and the
+// decoder of its main video stream. Returns 0, or an AVERROR code (AVERROR_INVALIDDATA where the
+// source is sound but not for us) with `media.problem` set where it says more.
 int open_source(media_decoder& media);
+
+// open.cpp: opens the container at the source's position, and the decoder of its main video
+// stream. Returns as open_source does.
+int open_container(media_decoder& media);
 
 // open.cpp: keeps a container to the input it is given: any other file or address it names
 // (a playlist's, a list's) is refused.
@@ -96,14 +102,15 @@ picture_turn turn_of_matrix(const std::uint8_t* bytes, std::size_t size);
 // go on (`media.error` says why).
 int decode_picture(media_decoder& media, const picture_demand& demand);
 
-// jpeg_pictures.cpp: opens a JPEG's pictures with libjpeg, the picture's EXIF `orientation`
-// (0 for none) giving their turn. Returns 1, 0 when the source is not a JPEG libjpeg makes grey
-// (which is then read from where it stood, `media.taken` first), or an AVERROR code with
-// `media.problem` set.
-int open_jpeg_pictures(media_decoder& media, int orientation);
+// jpeg_pictures.cpp: opens a JPEG's pictures with libjpeg. Returns 1, 0 when the source is not
+// a JPEG libjpeg makes grey (which is then read from where it stood, `media.taken` first), or an
+// AVERROR code with `media.problem` set.
+int open_jpeg_pictures(media_decoder& media);
 
 // jpeg_pictures.cpp: decodes the next JPEG picture into `media.decoded`. Returns as
-// decode_picture does.
+// decode_picture does. Where the first picture cannot be decoded but the source can be read
+// again from its start, the container is opened there instead (`media.jpeg` let go), for
+// FFmpeg's decoder to try.
 int decode_jpeg_picture(media_decoder& media);
 
 // packets.cpp: the time of the picture in `media.decoded`, and how long it shows.

@@ -128,13 +128,16 @@ void confine_to_input(AVFormatContext& container) {
 }
 
 int open_source(media_decoder& media) {
-  const media_limits& limits = media.limits;
   start_reading_library_log();
-  const int orientation = source_exif_orientation(*media.source);
+  media.orientation = source_exif_orientation(*media.source);
   // JPEG pictures are read by libjpeg where it can, which holds neither the file nor a full-size
-  // picture; FFmpeg reads the rest (CMYK, 12-bit and lossless ones).
-  if (const int jpeg = open_jpeg_pictures(media, orientation); jpeg != 0)
-    return jpeg < 0 ? jpeg : 0;
+  // picture; FFmpeg reads the rest (12-bit and lossless ones).
+  if (const int jpeg = open_jpeg_pictures(media); jpeg != 0) return jpeg < 0 ? jpeg : 0;
+  return open_container(media);
+}
+
+int open_container(media_decoder& media) {
+  const media_limits& limits = media.limits;
   media.io = source_io(media);
   media.format = avformat_alloc_context();
   check_allocated(media.format);
@@ -199,7 +202,7 @@ int open_source(media_decoder& media) {
   }
   find_end(media, stream);
   // A picture whose decoder gives no orientation (TIFF's, PNG's) has its EXIF one, if any.
-  if (!stream_turn(stream, media.turn)) media.turn = turn_of_orientation(orientation);
+  if (!stream_turn(stream, media.turn)) media.turn = turn_of_orientation(media.orientation);
   media.packet = av_packet_alloc();
   media.decoded = av_frame_alloc();
   media.held = av_frame_alloc();

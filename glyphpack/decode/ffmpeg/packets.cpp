@@ -73,7 +73,10 @@ bool send_packet(media_decoder& media, const picture_demand& demand) {
 }  // namespace
 
 int decode_picture(media_decoder& media, const picture_demand& demand) {
-  if (media.jpeg) return decode_jpeg_picture(media);
+  if (media.jpeg) {
+    const int got = decode_jpeg_picture(media);
+    if (media.jpeg || got < 0) return got;
+  }
   for (;;) {
     const int received = avcodec_receive_frame(media.codec, media.decoded);
     if (received == 0) return 1;
