@@ -492,11 +492,15 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   const std::string exif_mirrored("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x02\0\0\0",
                                   28);
   const std::string jpeg = read_file(stored);
-  const std::string mirrored =
-      temp_file(dir, "mirrored.jpg",
-                jpeg.substr(0, 2) + "\xFF\xE1" +
-                    std::string{'\0', static_cast<char>(exif_mirrored.size() + 2)} + exif_mirrored +
-                    jpeg.substr(std::min<std::size_t>(2, jpeg.size())));
+  const auto with_exif = [&](const std::string& exif) {
+    return jpeg.substr(0, 2) + "\xFF\xE1" + std::string{'\0', static_cast<char>(exif.size() + 2)} +
+           exif + jpeg.substr(std::min<std::size_t>(2, jpeg.size()));
+  };
+  const std::string mirrored = temp_file(dir, "mirrored.jpg", with_exif(exif_mirrored));
+  // The same marked for a quarter turn clockwise (6): white at the top right of a tall picture.
+  std::string exif_turned = exif_mirrored;
+  exif_turned[24] = '\x06';
+  const std::string turned_jpeg = temp_file(dir, "turned.jpg", with_exif(exif_turned));
   // JPEG pictures with a header larger than a pipe's bytes held (two comments of 64 KiB): the
   // same picture as `stored` in JPEG's lossless form, which FFmpeg decodes from the bytes libjpeg
   // took, and as it is. White at the top left.
@@ -514,6 +518,20 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
   // 25 JPEG pictures a second in a stream, each large enough to be decoded at a quarter scale.
   const std::string jpegs =
       make_media(dir, "lit.mjpeg", numbered("25", "2") + ",scale=iw*4:ih*4", {"-f", "mjpeg"});
+  // Three of them as a stream may come: padding after the first, which is passed over, and the
+  // second cut short before the third's start, decoded as far as it goes and black beyond.
+  const std::string stream = read_file(jpegs);
+  std::vector<std::string> pictures;
+  for (std::size_t at = stream.find("\xFF\xD8\xFF"), next = 0;
+       at != std::string::npos && pictures.size() < 3; at = next) {
+    next = stream.find("\xFF\xD8\xFF", at + 1);
+    pictures.push_back(stream.substr(at, next - at));
+  }
+  pictures.resize(3);
+  const std::string rough =
+      temp_file(dir, "rough.mjpeg",
+                pictures[0] + std::string(37, '\0') +
+                    pictures[1].substr(0, pictures[1].size() / 2) + pictures[2]);
   // A grey TIFF 640 x 128, white at the top left (a quarter across, half down), marked for a
   // quarter turn clockwise (orientation 6), which FFmpeg's decoder leaves to its reader: white at
   // the top right. Its directory follows its pixels, as libtiff writes it, past the first 64 KiB;
@@ -591,6 +609,10 @@ TEST(Glyphpack, PicturesAndVideoBecomeFramesAtThePlayersPace) {
        50,
        {{0, 0, 0, INKED}, {0, 0, 1, '\0'}, {49, 1, 17, INKED}, {49, 1, 16, '\0'}},
        PIPED},
+      {{"--stretch", "--every-frame", rough},
+       3,
+       {{1, 0, 1, INKED}, {1, 31, 0, '\0'}, {2, 0, 2, INKED}, {2, 0, 1, '\0'}}},
+      {{turned_jpeg}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{turned_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{turned_big_tiff}, 1, {{0, 2, 19, INKED}, {0, 2, 12, '\0'}, {0, 20, 19, '\0'}}},
       {{pgm}, 1, {{0, 0, 0, INKED}, {0, 31, 15, INKED}, {0, 0, 16, '\0'}}},
