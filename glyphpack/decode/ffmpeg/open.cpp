@@ -131,7 +131,7 @@ int open_source(media_decoder& media) {
   start_reading_library_log();
   media.orientation = source_exif_orientation(*media.source);
   // JPEG pictures are read by libjpeg where it can, which holds neither the file nor a full-size
-  // picture; FFmpeg reads the rest (12-bit and lossless ones).
+  // picture; FFmpeg reads the rest, and a first picture libjpeg cannot decode.
   if (const int jpeg = open_jpeg_pictures(media); jpeg != 0) return jpeg < 0 ? jpeg : 0;
   return open_container(media);
 }

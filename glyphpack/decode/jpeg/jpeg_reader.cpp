@@ -91,9 +91,12 @@ void say_nothing(j_common_ptr) {}
 
 void note_warning(j_common_ptr info, int level) {
   auto& errors = *reinterpret_cast<jpeg_errors*>(info->err);
-  if (level < 0 && errors.library.msg_code == JWRN_HIT_MARKER && errors.damaged_row < 0) {
-    errors.damaged_row =
-        static_cast<int>(reinterpret_cast<j_decompress_ptr>(info)->output_scanline);
+  const auto& picture = *reinterpret_cast<j_decompress_ptr>(info);
+  // A restart marker reached early is a damaged interval that libjpeg decodes on from.
+  const bool restart = picture.unread_marker >= JPEG_RST0 && picture.unread_marker <= JPEG_RST0 + 7;
+  if (level < 0 && errors.library.msg_code == JWRN_HIT_MARKER && !restart &&
+      errors.damaged_row < 0) {
+    errors.damaged_row = static_cast<int>(picture.output_scanline);
   }
 }
 
@@ -261,6 +264,9 @@ jpeg_opening read_header(jpeg_reader& reader, std::string& problem) {
     return jpeg_opening::failed;
   }
   info.out_color_space = inks ? JCS_CMYK : JCS_GRAYSCALE;
+  // A picture of several scans is drawn after each, so that one cut short keeps what its
+  // earlier scans drew.
+  info.buffered_image = jpeg_has_multiple_scans(&info);
   info.dct_method = JDCT_ISLOW;  // exact, so that every build gives the same bytes
   info.scale_num = 1;
   info.scale_denom =
@@ -296,6 +302,24 @@ void pass_over(jpeg_reader& reader, std::int64_t start) {
   reader.start_taken = reader.errors.library.msg_code == JERR_SOI_DUPLICATE;
 }
 
+// Passes over a picture whose header failed, from just past its Start Of Image while its start
+// is held: the header may have run into the next picture's start, or its end into the
+// source's.
+void pass_over_header(jpeg_reader& reader, std::int64_t start) {
+  if (!reader.keeping_start) {
+    pass_over(reader, start);
+    return;
+  }
+  jpeg_abort_decompress(&reader.info);
+  reader.given = 0;
+  reader.giving_marker = false;
+  reader.feed.bytes_in_buffer = 0;
+  reader.feed.next_input_byte = nullptr;
+  if (!reader.start_given) source_seek(*reader.source, start + 2);
+  reader.start_taken = false;
+  reader.ended = false;
+}
+
 // A CMYK row as libjpeg gives it, its inks stored inverted as Adobe's programs write them,
 // made grey: each colour's light is what its ink and the black let through.
 void grey_of_inks(const JSAMPLE* inks, unsigned width, unsigned char* grey) {
@@ -311,7 +335,7 @@ void grey_of_inks(const JSAMPLE* inks, unsigned width, unsigned char* grey) {
 void leave_black_past_damage(const jpeg_decompress_struct& info, int damaged_row,
                              bool several_scans, unsigned char* rows, std::ptrdiff_t stride) {
   if (damaged_row < 0 || several_scans) return;
-  const JDIMENSION band = (info.output_height + info.total_iMCU_rows - 1) / info.total_iMCU_rows;
+  const auto band = static_cast<JDIMENSION>(info.max_v_samp_factor * info.min_DCT_scaled_size);
   for (JDIMENSION y = static_cast<JDIMENSION>(damaged_row) + band; y < info.output_height; ++y) {
     std::fill_n(rows + static_cast<std::ptrdiff_t>(y) * stride, info.output_width, 0);
   }
@@ -370,7 +394,7 @@ bool jpeg_next_header(jpeg_reader& reader, jpeg_header& header) {
     const std::int64_t start = source_offset(*reader.source);
     std::string problem;
     if (read_header(reader, problem) == jpeg_opening::opened) break;
-    pass_over(reader, start);
+    pass_over_header(reader, start);
   }
   reader.header_unread = false;
   header.width = static_cast<int>(info.output_width);
@@ -393,24 +417,36 @@ bool jpeg_read_picture(jpeg_reader& reader, unsigned char* rows, std::ptrdiff_t 
   reader.errors.damaged_row = -1;
   const bool inks = info.out_color_space == JCS_CMYK;
   if (inks) reader.inks.resize(static_cast<std::size_t>(info.output_width) * 4);
-  bool several_scans = false;
-  const bool decoded = guarded(reader, [&] {
-    jpeg_start_decompress(&info);
-    several_scans = jpeg_has_multiple_scans(&info);
+  const bool several_scans = info.buffered_image != 0;
+  const auto read_rows = [&] {
     while (info.output_scanline < info.output_height) {
       unsigned char* grey = rows + static_cast<std::ptrdiff_t>(info.output_scanline) * stride;
       JSAMPROW row = inks ? reader.inks.data() : grey;
       jpeg_read_scanlines(&info, &row, 1);
       if (inks) grey_of_inks(row, info.output_width, grey);
     }
+  };
+  bool failed = !guarded(reader, [&] {
+    jpeg_start_decompress(&info);
+    if (!several_scans) read_rows();
   });
-  if (decoded) {
-    leave_black_past_damage(info, reader.errors.damaged_row, several_scans, rows, stride);
+  // Each scan's picture in turn: where a later scan fails, the rows hold the one before.
+  bool drawn = !failed && !several_scans;
+  if (!failed && several_scans) {
+    do {
+      failed = !guarded(reader, [&] {
+        jpeg_start_output(&info, info.input_scan_number);
+        read_rows();
+        drawn = true;
+        jpeg_finish_output(&info);
+      });
+    } while (!failed && !jpeg_input_complete(&info));
   }
+  if (drawn) leave_black_past_damage(info, reader.errors.damaged_row, several_scans, rows, stride);
   // The picture's end is read apart: one cut short by the next picture's start has its rows.
-  if (!decoded || !guarded(reader, [&] { jpeg_finish_decompress(&info); })) {
+  if (failed || !guarded(reader, [&] { jpeg_finish_decompress(&info); })) {
     pass_over(reader, start);
-    return decoded;
+    return drawn;
   }
   take_what_was_read(reader);
   return true;
