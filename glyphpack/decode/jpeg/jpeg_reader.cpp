@@ -50,6 +50,7 @@ struct jpeg_reader {
   bool start_given = false;    // and the picture being read is that one
   bool ended = false;          // the source has ended
   bool header_unread = false;  // the first picture's header is read, not yet handed out
+  bool opened = false;         // past the first picture, which alone may go to another decoder
   int orientation = 0;         // the EXIF orientation of the picture whose header was read
   std::vector<JSAMPLE> inks;   // a row of CMYK, which is made grey a row at a time
   ~jpeg_reader() {
@@ -130,7 +131,7 @@ boolean feed_more(j_decompress_ptr info) {
     // A header larger than the bytes held: from a pipe, they are set aside for another
     // decoder; a file can be read from the picture's start again.
     reader.keeping_start = false;
-    reader.setting_aside = source_size(source) < 0;
+    reader.setting_aside = !reader.opened && source_size(source) < 0;
     if (reader.setting_aside) {
       try {
         reader.taken.assign(reinterpret_cast<const char*>(source.next), reader.given);
@@ -372,6 +373,7 @@ jpeg_opening open_jpeg_reader(byte_source& source, const media_limits& limits,
   const jpeg_opening opening = read_header(state, problem);
   if (opening == jpeg_opening::opened) {
     state.header_unread = true;
+    state.opened = true;
     return opening;
   }
   const bool back = put_back(state, start);
