@@ -30,6 +30,9 @@ struct glyph_memory {
   std::array<std::uint8_t, FRAME_BYTES> glyphs{};  // each cell's, as an index of GLYPH_BYTES
   // The grey each cell's glyph was chosen for: the sum of its samples in each quarter.
   std::array<std::array<std::uint32_t, CELL_QUARTERS>, FRAME_BYTES> grey{};
+  // How far each cell's grey was drawn out from its neighbours' when its glyph was chosen, so
+  // that a cell whose neighbours change is chosen again though its own grey stays.
+  std::array<std::int32_t, FRAME_BYTES> lift{};
   grey_stretch stretch;  // the one they were chosen with, kept while the picture's stays near it
   placement place;
   bool invert = false;

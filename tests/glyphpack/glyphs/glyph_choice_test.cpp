@@ -1,6 +1,7 @@
 // The glyph choice, through PGM images: tone that never runs backwards and mirrors with
 // --invert and gives an even grey one glyph, thin lines that get glyphs leaning their way and
-// edges that stay clean, and a still scene that keeps its glyphs while a change shows at once.
+// edges that stay clean, a mark drawn further out than an area of its grey, and a still scene that
+// keeps its glyphs while a change shows at once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "glyphpack/glyphs/glyph_choice.hpp"
 #include "glyphpack/glyphs/glyph_table.hpp"
 #include "tests/glyphpack/packing.hpp"
 
@@ -106,6 +108,35 @@ TEST(GlyphChoice, AFaintPictureIsDrawnApartSoThatItsSubjectShows) {
             frame_ink(faint.substr(FRAME_COLUMNS - 1, 1), false));
 }
 
+TEST(GlyphChoice, AMarkThatStandsOutIsDrawnFurtherOutThanAnAreaOfItsGrey) {
+  // A stripe one cell wide and a band six wide of one grey, on a background of another, in a
+  // picture that fills the frame and in one placed within it: the band's middle is the grey as
+  // it is, the stripe is drawn further from the background, lighter on dark and darker on light.
+  const int stripe = 3, band = 12;
+  for (const placement place : {placement{}, placement{20, 12, 4, 10}}) {
+    for (const auto& [background, grey] : {std::pair{10000, 30000}, std::pair{50000, 30000}}) {
+      const int across = place.columns * SAMPLES_ACROSS;
+      std::vector<std::uint16_t> samples(
+          static_cast<std::size_t>(across * place.rows * SAMPLES_DOWN));
+      for (std::size_t sample = 0; sample < samples.size(); ++sample) {
+        const int column = static_cast<int>(sample) % across / SAMPLES_ACROSS;
+        const bool marked = column == stripe || (column >= band && column < band + 6);
+        samples[sample] = static_cast<std::uint16_t>(marked ? grey : background);
+      }
+      frame_cells frame{};
+      choose_glyphs({samples.data(), static_cast<std::size_t>(across), place}, false, frame);
+      const int middle = (place.top + place.rows / 2) * FRAME_COLUMNS + place.left;
+      const std::string cells(frame.begin(), frame.end());
+      const long mark =
+          frame_ink(cells.substr(static_cast<std::size_t>(middle + stripe), 1), false);
+      const long area =
+          frame_ink(cells.substr(static_cast<std::size_t>(middle + band + 3), 1), false);
+      EXPECT_GT(background < grey ? mark - area : area - mark, 0)
+          << "background " << background << ", " << place.columns << " columns";
+    }
+  }
+}
+
 TEST(GlyphChoice, ThinLinesGetGlyphsThatLeanTheirWayAndEdgesStayClean) {
   // One pixel a grey sample: a thin line from the bottom left of each cell to its top right
   // along the frame's diagonal, the same mirrored, and a vertical edge halfway across a cell
@@ -181,6 +212,12 @@ TEST(GlyphChoice, AStillSceneKeepsItsGlyphsThroughNoiseAndShowsAChangeAtOnce) {
   ASSERT_NE(packed_pgm(still), packed_pgm(shaken));
   const std::string stream = packed_pgm(still + shaken + changed);
   EXPECT_EQ(stream.substr(0, FRAME_BYTES), stream.substr(FRAME_BYTES, FRAME_BYTES));
+  // A white mark two cells wide, too small to change how the picture is drawn apart, edges the
+  // cells around it; once it has gone, no outline of it is left there.
+  const std::string marked = pgm_of(across, down, [&](int x, int y) {
+    return x >= 32 && x < 40 && y >= 64 && y < 80 ? 255 : gradient(x, y);
+  });
+  EXPECT_EQ(packed_pgm(still), packed_pgm(marked + still).substr(FRAME_BYTES));
   const std::string alone = packed_pgm(changed);
   for (std::size_t cell = 0; cell < FRAME_BYTES; ++cell) {
     const int x = static_cast<int>(cell) % FRAME_COLUMNS * SAMPLES_ACROSS;
